@@ -1,0 +1,376 @@
+#include "config/option_parser.h"
+
+#include "config/settings.h"
+#include "platform/clock.h"
+#include "run/module_state.h"
+#include "util/failure.h"
+#include "util/text.h"
+#include "util/utilities.h"
+
+namespace postrix {
+namespace {
+
+constexpr std::string_view kMaskedPassword = "XXXXXX";
+
+bool isNumber(const std::string& value) { return Variant(value).isNumeric() && !value.empty(); }
+
+bool fitsInt16(const std::string& value) {
+  if (!isNumber(value)) return false;
+  double v = roundHalfEven(Variant(value).toDouble());
+  return v >= -32768 && v <= 32767;
+}
+
+std::string idListMessage(std::string_view what, std::string_view option,
+                          const std::string& list) {
+  return "ERROR: You must specify a numeric list of " + std::string(what) +
+         " IDs if you are using " + std::string(option) + ". You specified: " + list;
+}
+
+}  // namespace
+
+std::vector<std::string> splitCommandLine(std::string_view commandLine, size_t maxTokens) {
+  std::vector<std::string> tokens;
+  bool open = false;
+  for (char c : commandLine) {
+    if (c == ' ' || c == '\t') {
+      open = false;
+      continue;
+    }
+    if (!open) {
+      if (tokens.size() == maxTokens) break;
+      tokens.emplace_back();
+      open = true;
+    }
+    tokens.back() += c;
+  }
+  return tokens;
+}
+
+std::string Settings::readQuotedParams(const std::vector<std::string>& tokens, size_t index) {
+  std::string v = tokens.at(index);
+  if (startsWith(v, "\"") && !endsWith(v, "\"")) {
+    for (size_t j = index + 1; j < tokens.size(); ++j) {
+      v += " " + tokens[j];
+      if (endsWith(tokens[j], "\"")) break;
+    }
+  }
+  if (startsWith(v, "\"")) v.erase(0, 1);
+  if (endsWith(v, "\"")) v.pop_back();
+  return v;
+}
+
+bool Settings::checkReportIDList(std::string_view list) {
+  for (char c : list)
+    if (!((c >= '0' && c <= '9') || c == ',' || c == ' ' || c == ':')) return false;
+  return true;
+}
+
+std::string Settings::sanitizeUrlOrvanta(std::string_view url) {
+  std::string u = trimBlanks(url);
+  if (u.empty()) u = DEFAULT_WEB_URL;
+  if (!endsWith(u, "/")) u += "/";
+  return u;
+}
+
+bool Settings::ParseCmdLineOptions(std::string_view commandLine) {
+  return OptionParser(*this, commandLine).run();
+}
+
+OptionParser::OptionParser(Settings& settings, std::string_view commandLine)
+    : s_(settings), tokens_(splitCommandLine(commandLine)), secret_(tokens_.size(), false) {
+  // The -pass value, with every token a quoted value would take, is secret
+  // wherever it appears.
+  for (size_t i = 0; i + 1 < tokens_.size(); ++i) {
+    if (tokens_[i] != "-pass") continue;
+    size_t last = i + 1;
+    if (startsWith(tokens_[last], "\"") && !endsWith(tokens_[last], "\""))
+      while (last + 1 < tokens_.size() && !endsWith(tokens_[last], "\"")) ++last;
+    for (size_t j = i + 1; j <= last; ++j) secret_[j] = true;
+  }
+  for (size_t i = 0; i < tokens_.size(); ++i)
+    for (size_t j = 0; j < tokens_.size(); ++j)
+      if (secret_[j] && tokens_[i] == tokens_[j]) secret_[i] = true;
+}
+
+bool OptionParser::pass(std::string_view option, Kind kind, const Action& action, bool anyCase) {
+  size_t after = kind == Kind::kFlag ? 0 : kind == Kind::kPair ? 2 : 1;
+  for (size_t i = 0; i + after < tokens_.size(); ++i) {
+    if ((anyCase ? toLower(tokens_[i]) : tokens_[i]) != option) continue;
+    std::string v;
+    if (kind == Kind::kValue) v = tokens_[i + 1];
+    if (kind == Kind::kQuoted) v = Settings::readQuotedParams(tokens_, i + 1);
+    if (kind == Kind::kPair) v = tokens_[i + 1] + " " + tokens_[i + 2];
+    if (!action(v)) return false;
+  }
+  return true;
+}
+
+bool OptionParser::flag(std::string_view option, bool& target) {
+  return pass(option, Kind::kFlag, [&](const std::string&) { return target = true; });
+}
+
+bool OptionParser::value(std::string_view option, std::string& target) {
+  return pass(option, Kind::kValue, [&](const std::string& v) {
+    target = v;
+    return true;
+  });
+}
+
+bool OptionParser::reject(const std::string& message) {
+  s_.log(message);
+  s_.commandLineRejected_ = true;
+  return false;
+}
+
+std::string OptionParser::masked(std::string value) const {
+  for (size_t i = 0; i < tokens_.size(); ++i)
+    if (secret_[i]) value = replaceAll(value, tokens_[i], kMaskedPassword);
+  return value;
+}
+
+std::string OptionParser::argsText() const {
+  std::string args = "Args: '";
+  for (size_t i = 0; i < tokens_.size(); ++i)
+    args += " " + (secret_[i] ? std::string(kMaskedPassword) : tokens_[i]);
+  return args + "'";
+}
+
+void OptionParser::writeHeader() {
+  Date now = s_.clock_.now();
+  s_.log("");
+  s_.log("---------------- New Entry ---------------- " + shortDate(now) + " " + longTime(now));
+  s_.log(argsText());
+}
+
+bool OptionParser::run() {
+  pass("-nolog", Kind::kFlag, [&](const std::string&) {
+    s_.isDebug_ = s_.isMailerDebug_ = false;
+    return true;
+  });
+  writeHeader();
+  value("-dsn", s_.systemDSN_);
+  s_.LoadSystemDefaults();
+  bool goOn = maintenancePasses() && connectionPasses() && contentPasses() && listPasses() &&
+              intervalPasses() && outputPasses() && modePasses();
+  return !goOn;
+}
+
+// Passes 1 to 5: the maintenance commands, -multitime and -configure.
+bool OptionParser::maintenancePasses() {
+  pass("-enablemultitime", Kind::kFlag, [&](const std::string&) {
+    s_.utilities().enableMultiTimes();
+    return s_.upgradeRequested_ = true;
+  }, true);
+  pass("-convertschedules", Kind::kValue, [&](const std::string& v) -> bool {
+    auto time = parseDate(v);
+    if (!time) {
+      s_.log("ERROR: Invalid default time specified. Use: -convertschedules 08:00 for example.");
+      throw ProgramEnd{exit_status::kRejectedCommandLine};
+    }
+    s_.utilities().convertPostrixSchedules(*time);
+    throw ProgramEnd{exit_status::kOk};
+  }, true);
+  if (s_.upgradeRequested_) throw ProgramEnd{exit_status::kOk};
+  pass("-multitime", Kind::kFlag, [&](const std::string&) {
+    if (s_.multipleTimesMarker_) s_.isMultipleSchedules_ = true;
+    return true;
+  }, true);
+  return pass("-configure", Kind::kFlag, [&](const std::string&) {
+    s_.utilities().loadForm();
+    return false;
+  }, true);
+}
+
+// Passes 6 to 18: the mail server and the sender.
+bool OptionParser::connectionPasses() {
+  pass("-cdo", Kind::kFlag, [&](const std::string&) {
+    s_.isCDO_ = true;
+    s_.smtpAuth_ = s_.smtpAuth_ == 1 ? 1 : s_.smtpAuth_ == 4 ? 2 : 0;
+    return true;
+  });
+  bool ok = pass("-smtptimeout", Kind::kValue, [&](const std::string& v) {
+    if (!fitsInt16(v))
+      return reject("ERROR: The -smtptimeout value '" + masked(v) +
+                    "' is not a number. Please enter the number of seconds, e.g. -smtptimeout 30.");
+    s_.smtpTimeout_ = Variant(v).toInt16();
+    return true;
+  });
+  if (!ok) return false;
+  value("-server", s_.smtpServer_);
+  s_.smtpServer_ = replaceAll(s_.smtpServer_, "\"", "");
+  ok = pass("-port", Kind::kValue, [&](const std::string& v) {
+    if (!Settings::isPortNumber(Variant(v)))
+      return reject("ERROR: The -port value '" + masked(v) +
+                    "' is not a port number. Please enter a number from 1 to 65535, e.g. -port 25.");
+    s_.smtpPort_ = Variant(v).toInt32();
+    return true;
+  });
+  if (!ok) return false;
+  value("-user", s_.smtpUser_);
+  value("-url", s_.urlOrvanta_);
+  s_.urlOrvanta_ = Settings::sanitizeUrlOrvanta(s_.urlOrvanta_);
+  pass("-fromname", Kind::kQuoted, [&](const std::string& v) {
+    s_.senderName_ = v;
+    return true;
+  });
+  value("-pass", s_.email_password_);
+  value("-emailsource", s_.emailSource_);
+  ok = pass("-auth", Kind::kValue, [&](const std::string& v) {
+    if (!fitsInt16(v))
+      return reject("ERROR: The -auth value '" + masked(v) +
+                    "' is not a number. Please enter the number of the authentication method, "
+                    "e.g. -auth 1.");
+    s_.smtpAuth_ = Variant(v).toInt16();
+    return true;
+  });
+  if (!ok) return false;
+  flag("-ssl", s_.useSSL_);
+  flag("-starttls", s_.UseStartTLS_);
+  value("-bcc", s_.bccemail_);
+  return true;
+}
+
+// Passes 19 to 35: what is selected and how it is formatted.
+bool OptionParser::contentPasses() {
+  flag("-ignoremultitime", s_.IgnoreMultitime_);
+  flag("-ignoreschedule", s_.IgnoreSchedule_);
+  flag("-fsend", s_.forceSend_);
+  pass("-debug", Kind::kFlag, [&](const std::string&) {
+    return s_.debugReport_ = s_.isMailerDebug_ = true;
+  });
+  value("-oemail", s_.oEmail_);
+  pass("-alerts", Kind::kFlag, [&](const std::string&) {
+    s_.isAlerts_ = true;
+    Utilities& u = s_.utilities();
+    if (u.checkTableExists("mass_reports_to_email", u.getSystemConn())) return true;
+    s_.log(
+        "ERROR: The mass_reports_to_email table does not exist in your QX system database. "
+        "You cannot use the -alerts option if this table does not exist. "
+        "Please update your version of Quarvex to the latest version.");
+    throw ProgramEnd{exit_status::kRejectedCommandLine};
+  });
+  value("-c", s_.charset_);
+  flag("-nounicode", s_.skipUnicode_);
+  flag("-skip", s_.skipallformatting_);
+  pass("-suppress", Kind::kQuoted, [&](const std::string& v) {
+    s_.suppressStrings_.push_back(v);
+    return true;
+  });
+  flag("-clearxlformatting", s_.clear_xls_formatting_);
+  flag("-excel", s_.allowExcel_);
+  flag("-imageincluded", s_.imageincluded_);
+  flag("-emailnow", s_.emailNow_);
+  flag("-includedate", s_.incdate_);
+  flag("-includetime", s_.inctime_);
+  flag("-deletefile", s_.deletefileatt_);
+  return true;
+}
+
+// Passes 36 to 41: the pause and the ID lists, each checked before the run goes on.
+bool OptionParser::listPasses() {
+  auto list = [&](std::string_view option, std::string& target, const std::string& what) {
+    return pass(option, Kind::kQuoted, [&, option](const std::string& v) {
+      target = v;
+      if (Settings::checkReportIDList(v)) return true;
+      return reject(what.empty() ? idListMessage("favorite", "-id", masked(v))
+                                 : idListMessage(what, option, masked(v)));
+    });
+  };
+  bool ok = pass("-sleep", Kind::kQuoted, [&](const std::string& v) {
+    sleepSeconds = v;
+    if (Settings::checkReportIDList(v)) return true;
+    return reject(
+        "ERROR: You must specify the number of seconds to delay between emails e.g. -sleep 10 "
+        "\r\nYou specified: " + masked(v));
+  });
+  return ok && list("-id", s_.param_id_list_, "") && list("-excludeid", s_.exclude_id_list_, "") &&
+         list("-dashboardid", s_.param_dashboard_id_list_, "Dashboard") &&
+         list("-reportid", s_.repparam_id_list_, "report") &&
+         list("-mappingid", s_.mapparam_list_, "mapping");
+}
+
+// Passes 42 and 43: the interval being run, only with multiple send times.
+bool OptionParser::intervalPasses() {
+  if (!s_.multipleTimesMarker_) return true;
+  s_.thisIntervalStartId_ = static_cast<std::int16_t>(Utilities::getIntervalId(s_.clock_.now()));
+  return pass("-interval", Kind::kValue, [&](const std::string& v) {
+    if (!isNumber(v))
+      return reject("ERROR: Please enter a numeric value for the interval ID between 0-47.");
+    double id = roundHalfEven(Variant(v).toDouble());
+    s_.iscmdLineInterval_ = true;
+    if (id < 0 || id > 47) return reject("ERROR: The interval ID must be between 0-47.");
+    s_.thisIntervalStartId_ = static_cast<std::int16_t>(id);
+    return true;
+  });
+}
+
+// Passes 44 to 51: output files and the run date.
+bool OptionParser::outputPasses() {
+  pass("-fileformat", Kind::kValue, [&](const std::string& v) {
+    if (trimBlanks(v) == "csv")
+      s_.attachement_file_format_ = "csv";
+    else
+      s_.log(
+          "WARNING: You specified an unknown value for the -fileformat argument. Please check "
+          "the postrix manual for the list of available values.");
+    return true;
+  });
+  value("-format", s_.emailFormat_);
+  value("-location", s_.filelocation_);
+  value("-filename", s_.filename_);
+  flag("-reportname", s_.reportname_);
+  flag("-archive", s_.archive_);
+  bool ok = pass("-date", Kind::kValue, [&](const std::string& v) {
+    auto date = parseDate(v);
+    if (!date)
+      return reject("ERROR: The -date value '" + masked(v) +
+                    "' is not a date. Please enter a date such as 12/5/2026 or 2026-12-05.");
+    s_.getDate_ = *date;
+    return true;
+  });
+  return ok && pass("-wkhtmltopdfauth", Kind::kPair, [&](const std::string& v) {
+           s_.wkhtmltopdfauth_ = v;
+           return true;
+         });
+}
+
+// Passes 52 to 70: status columns, dialect, and the resend modes.
+bool OptionParser::modePasses() {
+  flag("-laststatus", s_.laststatus_);
+  flag("-emailcount", s_.emailcount_);
+  pass("-attachfile", Kind::kValue, [&](const std::string& v) {
+    s_.attachfile_ = replaceAll(v, "'", "");
+    return true;
+  });
+  flag("-lastemailed", s_.lastemailed_);
+  flag("-emaillog", s_.emaillog_);
+  flag("-issqlserver", s_.isSQLServer_);
+  pass("-connectionstring", Kind::kQuoted, [&](const std::string& v) {
+    s_.connection_param_ = v;
+    return true;
+  });
+  pass("-reporttimeout", Kind::kFlag, [&](const std::string&) {
+    s_.reportTimeout_ = -1;
+    return true;
+  });
+  value("-apppoolname", s_.app_pool_name_);
+  flag("-dashboardsonly", s_.dashboardonly_);
+  flag("-reportsonly", s_.reportsonly_);
+  flag("-easyxls", s_.useeasyxls_);
+  value("-excelformat", s_.excelFormat_);
+  pass("-wkarg", Kind::kPair, [&](const std::string& v) {
+    s_.wkarg_ = v;
+    return true;
+  });
+  flag("-savemessage", s_.SaveMessage_);
+  flag("-sendmessage", s_.SendMessage_);
+  pass("-delta", Kind::kFlag, [&](const std::string&) {
+    s_.delta_ = 1;
+    return true;
+  });
+  flag("-sendfailed", s_.SendFailed_);
+  flag("-generatepdf", s_.generatePDF_);
+  return true;
+}
+
+}  // namespace postrix

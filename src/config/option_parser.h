@@ -1,0 +1,56 @@
+// OptionParser: applies a run's command line to its Settings.
+//
+// The command line is split into at most 1000 tokens on blanks and tabs.
+// Each option has its own pass over every token, in a fixed order, so a
+// token used as one option's value is still seen by the other passes, and
+// a repeated option is applied once per occurrence (the last one wins).
+// A rejected value raises the stop flag and ends parsing at once. The
+// one-off maintenance commands end the program by throwing ProgramEnd.
+#pragma once
+
+#include <functional>   // pass actions
+#include <string>       // tokens
+#include <string_view>  // inputs
+#include <vector>       // token list
+
+namespace postrix {
+
+class Settings;
+
+// Splits a command line on runs of blanks and tabs, keeping at most maxTokens.
+std::vector<std::string> splitCommandLine(std::string_view commandLine, size_t maxTokens = 1000);
+
+class OptionParser {
+ public:
+  OptionParser(Settings& settings, std::string_view commandLine);
+  // Returns the stop flag.
+  bool run();
+
+ private:
+  enum class Kind { kFlag, kValue, kQuoted, kPair };
+  // An action returns false to stop the run.
+  using Action = std::function<bool(const std::string& value)>;
+
+  bool pass(std::string_view option, Kind kind, const Action& action, bool anyCase = false);
+  bool flag(std::string_view option, bool& target);
+  bool value(std::string_view option, std::string& target);
+  bool reject(const std::string& message);
+  void writeHeader();
+  std::string argsText() const;
+  // A value echoed in a message, with the -pass value hidden.
+  std::string masked(std::string value) const;
+
+  bool maintenancePasses();
+  bool connectionPasses();
+  bool contentPasses();
+  bool listPasses();
+  bool intervalPasses();
+  bool outputPasses();
+  bool modePasses();
+
+  Settings& s_;
+  std::vector<std::string> tokens_;
+  std::vector<bool> secret_;
+};
+
+}  // namespace postrix

@@ -1,0 +1,13 @@
+// The program's folder: where the run log, saved messages, exported reports
+// and helper scripts live. It is the folder of the executable unless the
+// environment variable POSTRIX_HOME names another (installed layouts, tests).
+#pragma once
+
+#include <string>  // the folder path
+
+namespace postrix {
+
+// The folder, without a trailing separator.
+std::string programFolder();
+
+}  // namespace postrix

@@ -1,0 +1,122 @@
+#include "run/postrix_module.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+
+#include "config/settings.h"
+#include "platform/clock.h"
+#include "run/module_state.h"
+#include "util/failure.h"
+#include "util/text.h"
+#include "util/utilities.h"
+
+namespace postrix {
+namespace {
+
+// The saved messages of a folder, in name order: every file whose name ends
+// in "eml", exactly so (a dot is not required).
+std::vector<std::string> savedMessages(const std::string& folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+    std::string name = entry.path().filename().string();
+    if (entry.is_regular_file() && endsWith(name, "eml")) names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void resendFailedFolder(Settings& s, Utilities& u, const RunModes& modes) {
+  if (!modes.sendEmailMessage) {
+    u.Debugger("Resending saved messages is not available in this build of Postrix.");
+    return;
+  }
+  std::string folder = u.programFolder() + "/Failed/";
+  for (const auto& name : savedMessages(folder)) modes.sendEmailMessage(s, u, folder + name);
+}
+
+void sendChosenMessages(Settings& s, Utilities& u, const RunModes& modes) {
+  if (!modes.sendEmailMessage || !modes.chooseMessageFiles) {
+    u.Debugger("Sending chosen saved messages is not available in this build of Postrix.");
+    return;
+  }
+  std::vector<std::string> chosen = modes.chooseMessageFiles(s, u);
+  if (chosen.size() == 1) {
+    modes.sendEmailMessage(s, u, chosen[0]);
+    return;
+  }
+  for (size_t i = 1; i < chosen.size(); ++i)
+    modes.sendEmailMessage(s, u, withTrailingBackslash(chosen[0]) + chosen[i]);
+}
+
+// One cycle, or with multiple send times every interval from the first of
+// the run up to the current one, the clock read again before each.
+void ordinaryRun(Settings& s, Utilities& u, const RunModes& modes) {
+  if (!modes.runCycle) {
+    u.Debugger("Scheduled sending is not available in this build of Postrix.");
+    return;
+  }
+  if (!s.isMultipleSchedules() || s.iscmdLineInterval()) {
+    modes.runCycle(s, u);
+    return;
+  }
+  while (s.thisIntervalStartId() <= Utilities::getIntervalId(u.clock().now())) {
+    u.Debugger("Running Reports for Interval ID " + std::to_string(s.thisIntervalStartId()));
+    modes.runCycle(s, u);
+    s.setIntervalStartId(static_cast<std::int16_t>(s.thisIntervalStartId() + 1));
+  }
+}
+
+int runModes(Settings& s, Utilities& u, std::string_view commandLine, const RunModes& modes) {
+  if (s.ParseCmdLineOptions(commandLine))
+    return s.commandLineRejected() ? exit_status::kRejectedCommandLine : exit_status::kOk;
+  if (s.SendFailed())
+    resendFailedFolder(s, u, modes);
+  else if (s.SendMessage())
+    sendChosenMessages(s, u, modes);
+  else
+    ordinaryRun(s, u, modes);
+  return exit_status::kOk;
+}
+
+}  // namespace
+
+RunModes defaultRunModes() { return RunModes{}; }
+
+int Main(std::string_view commandLine, const RunModes& modes, const Clock& clock,
+         const std::string& programFolder) {
+  auto settings = std::make_unique<Settings>(clock, programFolder);
+  auto utilities = std::make_unique<Utilities>(clock, programFolder);
+  utilities->setSettings(*settings);
+  settings->setUtilities(*utilities);
+  setRunObjects(settings.get(), utilities.get());
+  int status;
+  try {
+    status = runModes(*settings, *utilities, commandLine, modes);
+  } catch (const ProgramEnd& end) {
+    status = end.status;
+  } catch (const Failure& failure) {
+    // No trap of the run caught it: say what stopped the run.
+    utilities->Debugger("ERROR: " + std::to_string(failure.number()) + " " +
+                        failure.description() + ". The run was stopped.");
+    status = exit_status::kNoSystemDatabase;
+  }
+  setRunObjects(nullptr, nullptr);
+  settings.reset();
+  utilities.reset();
+  return status;
+}
+
+std::string withTrailingBackslash(std::string_view folder) {
+  std::string path(folder);
+  if (!endsWith(path, "/")) path += "/";
+  return path;
+}
+
+std::string firstNonEmpty(const Variant& first, const Variant& second) {
+  if (!first.isNull() && first.toText() != "") return first.toText();
+  return second.toText();
+}
+
+}  // namespace postrix

@@ -1,0 +1,52 @@
+// The entry point of a run and its small helpers.
+//
+// Main creates the run's Settings and Utilities, hands them the command line,
+// and chooses the run mode: resend the saved failed messages (-sendfailed),
+// send saved messages an operator picks (-sendmessage), or the ordinary run
+// of one cycle, or one cycle per half hour with multiple send times. What a
+// mode does with each message or cycle is given by RunModes, so the entry
+// point stays the same whatever this build can send. Everything runs on one
+// thread.
+#pragma once
+
+#include <functional>   // the run modes
+#include <string>       // paths, command line
+#include <string_view>  // inputs
+#include <vector>       // chosen files
+
+#include "util/variant.h"  // firstNonEmpty
+
+namespace postrix {
+
+class Clock;
+class Settings;
+class Utilities;
+
+// What the run modes do. An empty member means this build cannot do it:
+// Main then says so in the run log and ends normally.
+struct RunModes {
+  // One selection-and-send cycle.
+  std::function<void(Settings&, Utilities&)> runCycle;
+  // Sends one saved message file, by its full path.
+  std::function<void(Settings&, Utilities&, const std::string& path)> sendEmailMessage;
+  // Lets the operator pick saved messages, starting in the failed folder:
+  // one full path; or the folder followed by bare names; or nothing.
+  std::function<std::vector<std::string>(Settings&, Utilities&)> chooseMessageFiles;
+};
+
+// The modes of this build.
+RunModes defaultRunModes();
+
+// Runs the program on one command line (the arguments after the program
+// name, as one text). Returns the process exit status: 0, or 1 when the
+// system database could not be opened or used, or 2 when the command line
+// was rejected.
+int Main(std::string_view commandLine, const RunModes& modes, const Clock& clock,
+         const std::string& programFolder);
+
+// The path with a "/" appended unless it already ends with one.
+std::string withTrailingBackslash(std::string_view folder);
+// The first value as text when it is not "", otherwise the second as text.
+std::string firstNonEmpty(const Variant& first, const Variant& second);
+
+}  // namespace postrix

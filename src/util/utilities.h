@@ -1,0 +1,99 @@
+// Utilities: the one helper object of a run.
+//
+// It writes the run log (Debugger), owns the one connection to the system
+// database (opened on first use, kept to the end of the run), probes tables
+// and fields, writes the send log (Email_Log), computes interval ids and
+// converts schedules. It holds a reference to the run's Settings, which it
+// does not own. Everything runs on one thread.
+#pragma once
+
+#include <memory>       // the system connection
+#include <string>       // texts
+#include <string_view>  // inputs
+
+#include "platform/db/connection.h"  // system connection, probes
+#include "util/date_time.h"          // Date
+#include "util/variant.h"            // loosely typed arguments
+
+namespace postrix {
+
+class Clock;
+class DataComponent;
+class Settings;
+
+// The text of a number put into SQL without quotes; anything that is not a
+// number fails with 13, so no text can reach a statement unquoted.
+std::string sqlNumber(const Variant& value);
+
+class Utilities {
+ public:
+  Utilities(const Clock& clock, std::string programFolder);
+  Utilities(const Utilities&) = delete;
+  Utilities& operator=(const Utilities&) = delete;
+  ~Utilities();
+
+  void setSettings(Settings& settings) { settings_ = &settings; }
+
+  // ---- Run log ----
+  // Appends one entry, "M/D/YYYY h:mm:ss AM [message]", to postrix.log in
+  // the program's folder, unless -nolog was given. A write that fails loses
+  // the entry and never fails the caller; a file access failure also sets
+  // the run's fileAccessError flag.
+  void Debugger(std::string_view message) const;
+
+  // ---- System database ----
+  // The open system connection, opened on the first call from
+  // Settings::getSystemDSN. When it cannot be opened the error is logged and
+  // the program ends (ProgramEnd with status 1).
+  db::Connection& getSystemConn();
+  // The connection string getSystemConn opens for a data source text.
+  static std::string systemConnectionString(std::string_view dataSourceText);
+  // Whether a table of that name (trimmed, any letter case) exists.
+  bool checkTableExists(std::string_view tableName, db::Connection& connection) const;
+  // Whether the recordset has a field of exactly that name (case-sensitive).
+  static bool CheckFieldExists(const db::Recordset& recordset, std::string_view fieldName);
+  // The ADO type code of a field of a query or table, probed with a query
+  // that returns no rows. Database errors pass to the caller.
+  Variant ReturnDataType(std::string_view fieldName, std::string_view sqlOrTable,
+                         db::Recordset& recordset, db::Connection& connection,
+                         std::string_view dataSourceText) const;
+  // The same through the data component: its failure is logged as
+  // "Error connecting to " + the data source text and gives an empty result.
+  Variant ReturnDataType(std::string_view fieldName, std::string_view sqlOrTable,
+                         db::Recordset& recordset, DataComponent& component,
+                         std::string_view dataSourceText) const;
+  static std::string CorrectSyntax(const Variant& value, bool quote);
+  std::string GetDateFormat(bool isSQLServer) const;
+  // Records one recipient's send result in Email_Log when -emaillog is on.
+  // Texts go into the statement with their apostrophes doubled.
+  void WriteEmailLog(const Variant& reportId, const Variant& status, const Variant& address,
+                     const Variant& companyId);
+
+  // ---- Intervals and schedules ----
+  // The half hour of the day (0 to 47) that contains the time.
+  static int getIntervalId(Date time);
+  // Marks the System table for multiple send times (adds 100 to smtpauth).
+  void enableMultiTimes();
+  // Rewrites every single-time schedule of UserReports and Dashboards into
+  // the multiple-times format, sending at the half hour of time.
+  void convertPostrixSchedules(Date time);
+  static std::string encodeScheduleDetails(std::string_view schedule,
+                                           std::string_view intervalList);
+  static double addBitValue(double value, double position, double bitValue);
+
+  // ---- Mail settings form ----
+  void loadForm();
+
+  const Clock& clock() const { return clock_; }
+  const std::string& programFolder() const { return programFolder_; }
+
+ private:
+  Settings& settings() const;
+
+  const Clock& clock_;
+  std::string programFolder_;
+  Settings* settings_ = nullptr;
+  std::unique_ptr<db::Connection> systemConnection_;
+};
+
+}  // namespace postrix
