@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include "support/run_fixture.h"
+
+namespace postrix::test {
+namespace {
+
+class SystemLoaderTest : public RunFixture {
+ protected:
+  // Replaces the System table by one holding only the required columns.
+  void keepOnlyRequiredColumns() {
+    sql("DROP TABLE System; CREATE TABLE System (urlorvanta TEXT, emailsource TEXT,"
+        " emailproblemreports TEXT, smtpserver TEXT, smtpport INTEGER, char_set TEXT);"
+        " INSERT INTO System VALUES ('http://qx/', 'me@example.com', '', 'smtp.example.com',"
+        " 587, 'UTF-8');");
+  }
+};
+
+TEST_F(SystemLoaderTest, RequiredColumnsOnlyGiveDefaultsAndTheInfoLine) {
+  keepOnlyRequiredColumns();
+  ASSERT_FALSE(parse(""));
+  EXPECT_TRUE(logHas("INFO: System database does not contain extra postrix config fields."));
+  EXPECT_EQ(settings->smtpUser(), "me@example.com");
+  EXPECT_EQ(settings->smtpPort(), 587);
+  EXPECT_EQ(settings->smtpAuth(), 0);
+  EXPECT_EQ(settings->smtpTimeout(), 30);
+  EXPECT_FALSE(settings->useSSL());
+  EXPECT_EQ(settings->senderName(), "Quarvex");
+  EXPECT_EQ(settings->charset(), "UTF-8");
+  EXPECT_TRUE(settings->isDebug());
+}
+
+TEST_F(SystemLoaderTest, HundredsOfSmtpauthAreTheMultipleTimesMarker) {
+  struct Case {
+    int stored, auth;
+    bool marker;
+  } cases[] = {{1, 1, false}, {101, 1, true}, {3, 3, false}, {50, 50, false}, {51, 51, true}};
+  for (const auto& c : cases) {
+    sql("UPDATE System SET smtpauth=" + std::to_string(c.stored));
+    newRun();
+    parse("");
+    EXPECT_EQ(settings->smtpAuth(), c.auth) << "smtpauth " << c.stored;
+    EXPECT_EQ(settings->hasMultipleTimesMarker(), c.marker) << "smtpauth " << c.stored;
+  }
+}
+
+TEST_F(SystemLoaderTest, NullSmtpauthStopsTheOptionalColumnsWithError94) {
+  sql("UPDATE System SET smtpauth=NULL, smtpssl='Yes', emailexcel='Yes'");
+  parse("");
+  EXPECT_TRUE(logHas(
+      "An error occured while trying to access the postrix config fields. 94 Invalid use of Null"));
+  EXPECT_EQ(settings->smtpUser(), "reports@example.com");
+  EXPECT_FALSE(settings->useSSL());
+  EXPECT_FALSE(settings->allowExcel());
+}
+
+TEST_F(SystemLoaderTest, OptionalColumnsAreTrimmedAndYesNoIgnoresCase) {
+  sql("UPDATE System SET smtpssl=' YES ', smtpstarttls='Y', emailfromname='   ',"
+      " smtptimeout='abc', smtpuser=' user ', smtppass=' pw '");
+  parse("");
+  EXPECT_TRUE(settings->useSSL());
+  EXPECT_FALSE(settings->UseStartTLS());
+  EXPECT_EQ(settings->senderName(), "Quarvex");
+  EXPECT_EQ(settings->smtpTimeout(), 30);
+  EXPECT_EQ(settings->smtpUser(), "user");  // reading went on after the bad timeout
+  EXPECT_EQ(settings->email_password(), "pw");
+}
+
+TEST_F(SystemLoaderTest, CommandLineOverridesTheTable) {
+  sql("UPDATE System SET emailfromname='Reports \"Team\"'");
+  parse("-port 2525");
+  EXPECT_EQ(settings->smtpPort(), 2525);
+  EXPECT_EQ(settings->senderName(), "Reports Team");
+}
+
+TEST_F(SystemLoaderTest, MissingSystemTableLeavesDefaultsAndSaysSo) {
+  sql("DROP TABLE System");
+  EXPECT_FALSE(parse(""));
+  EXPECT_TRUE(logHas("ERROR: System Database Unavailable."));
+  EXPECT_EQ(settings->smtpPort(), 25);
+  EXPECT_EQ(settings->urlOrvanta(), "http://localhost/");
+}
+
+TEST_F(SystemLoaderTest, EmptySystemTableEndsTheRunWithStatus1) {
+  sql("DELETE FROM System");
+  parse("");
+  EXPECT_EQ(endStatus, 1);
+  EXPECT_EQ(logMessages().back().rfind("ERROR: The System table of the system database", 0), 0u);
+}
+
+TEST_F(SystemLoaderTest, UnusableRequiredValuesAreReportedAndDefaulted) {
+  sql("UPDATE System SET smtpport='abc', smtpserver=NULL");
+  EXPECT_FALSE(parse(""));
+  EXPECT_TRUE(logHas("WARNING: The System table's smtpport value 'abc' is not a port number; "
+                     "port 25 is used."));
+  EXPECT_TRUE(logHas("WARNING: The System table holds no value for smtpserver."));
+  EXPECT_EQ(settings->smtpPort(), 25);
+  EXPECT_EQ(settings->smtpServer(), "");
+}
+
+TEST_F(SystemLoaderTest, DataDirIsTheSiblingQxDataFolder) {
+  EXPECT_EQ(settings->getDataDir(), databasePath());
+  parse("");
+  EXPECT_EQ(settings->getSystemDSN(), "Driver={Microsoft Access Driver (*.mdb)};Dbq=" +
+                                          databasePath() + ";Uid=Admin;Pwd=qmw7315");
+  EXPECT_TRUE(Settings::setYesNoField(Variant("yEs")));
+  EXPECT_FALSE(Settings::setYesNoField(Variant::null()));
+}
+
+}  // namespace
+}  // namespace postrix::test

@@ -1,0 +1,138 @@
+#include "run/postrix_module.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "support/run_fixture.h"
+#include "util/failure.h"
+
+namespace postrix::test {
+namespace {
+
+// Main over the fixture's installation, with modes that record what they did.
+class PostrixModuleTest : public RunFixture {
+ protected:
+  int run(const std::string& args) { return Main("-dsn relativemdb " + args, modes, clock,
+                                                 programFolder()); }
+
+  // A cycle that records its interval and takes `seconds` of the clock.
+  void cycleTaking(int seconds) {
+    modes.runCycle = [this, seconds](Settings& s, Utilities&) {
+      cycles.push_back(s.thisIntervalStartId());
+      clock.advanceSeconds(seconds);
+    };
+  }
+
+  void recordSends() {
+    modes.sendEmailMessage = [this](Settings&, Utilities&, const std::string& path) {
+      sent.push_back(path);
+    };
+  }
+
+  void touch(const std::string& path) { std::ofstream(path) << "x"; }
+
+  RunModes modes;
+  std::vector<int> cycles;
+  std::vector<std::string> sent;
+};
+
+TEST_F(PostrixModuleTest, AnOrdinaryRunIsOneCycle) {
+  cycleTaking(0);
+  EXPECT_EQ(run(""), 0);
+  EXPECT_EQ(cycles.size(), 1u);
+  for (const auto& m : logMessages())
+    EXPECT_EQ(m.find("Running Reports for Interval ID"), std::string::npos) << m;
+}
+
+TEST_F(PostrixModuleTest, AnIntervalOnTheCommandLineRunsOnlyThatInterval) {
+  sql("UPDATE System SET smtpauth=101");
+  cycleTaking(3600);
+  EXPECT_EQ(run("-multitime -interval 5"), 0);
+  EXPECT_EQ(cycles, std::vector<int>{5});
+}
+
+TEST_F(PostrixModuleTest, IntervalsThatBeganDuringACycleAreCaughtUp) {
+  sql("UPDATE System SET smtpauth=101");
+  clock.set(Date::fromParts(2026, 12, 5, 10, 29, 50));
+  cycleTaking(30);
+  EXPECT_EQ(run("-multitime"), 0);
+  EXPECT_EQ(cycles, (std::vector<int>{20, 21}));
+  EXPECT_TRUE(logHas("Running Reports for Interval ID 20"));
+  EXPECT_TRUE(logHas("Running Reports for Interval ID 21"));
+}
+
+TEST_F(PostrixModuleTest, ACycleEndingInItsOwnHalfHourIsTheOnlyOne) {
+  sql("UPDATE System SET smtpauth=101");
+  clock.set(Date::fromParts(2026, 12, 5, 10, 0, 0));
+  cycleTaking(60);
+  run("-multitime");
+  EXPECT_EQ(cycles, std::vector<int>{20});
+}
+
+TEST_F(PostrixModuleTest, TheIntervalLoopStopsAtMidnight) {
+  sql("UPDATE System SET smtpauth=101");
+  clock.set(Date::fromParts(2026, 12, 5, 23, 59, 50));
+  cycleTaking(30);
+  run("-multitime");
+  EXPECT_EQ(cycles, std::vector<int>{47});
+}
+
+TEST_F(PostrixModuleTest, SendFailedSendsEveryFileEndingInEml) {
+  std::string failed = programFolder() + "/Failed/";
+  std::filesystem::create_directories(failed);
+  for (const char* name : {"a.eml", "b.EML", "c.txt", "xeml"}) touch(failed + name);
+  recordSends();
+  cycleTaking(0);
+  EXPECT_EQ(run("-sendfailed -sendmessage"), 0);
+  EXPECT_EQ(sent, (std::vector<std::string>{failed + "a.eml", failed + "xeml"}));
+  EXPECT_TRUE(cycles.empty());
+}
+
+TEST_F(PostrixModuleTest, SendMessageSendsWhatTheOperatorChose) {
+  recordSends();
+  std::vector<std::string> chosen;
+  modes.chooseMessageFiles = [&](Settings&, Utilities&) { return chosen; };
+  chosen = {"/data/Failed/one.eml"};
+  run("-sendmessage");
+  chosen = {"/data/Failed", "a.eml", "b.eml", "c.eml"};
+  run("-sendmessage");
+  chosen = {};
+  EXPECT_EQ(run("-sendmessage"), 0);
+  EXPECT_EQ(sent, (std::vector<std::string>{"/data/Failed/one.eml", "/data/Failed/a.eml",
+                                            "/data/Failed/b.eml", "/data/Failed/c.eml"}));
+}
+
+TEST_F(PostrixModuleTest, WhatThisBuildCannotDoIsSaidInTheLog) {
+  EXPECT_EQ(Main("-dsn relativemdb", defaultRunModes(), clock, programFolder()), 0);
+  EXPECT_TRUE(logHas("Scheduled sending is not available in this build of Postrix."));
+  EXPECT_EQ(Main("-dsn relativemdb -sendfailed", defaultRunModes(), clock, programFolder()), 0);
+  EXPECT_TRUE(logHas("Resending saved messages is not available in this build of Postrix."));
+}
+
+TEST_F(PostrixModuleTest, StopsBeforeSendingWithTheirStatus) {
+  cycleTaking(0);
+  EXPECT_EQ(run("-id 5a"), 2);
+  EXPECT_EQ(run("-configure"), 0);
+  EXPECT_TRUE(logHas("Loading configuration interface."));
+  EXPECT_EQ(Main("-dsn nosuchdsn", modes, clock, programFolder()), 1);
+  EXPECT_TRUE(cycles.empty());
+}
+
+TEST_F(PostrixModuleTest, AFailureNoTrapCaughtStopsTheRunAndIsLogged) {
+  modes.runCycle = [](Settings&, Utilities&) { throw Failure(-2147217900, "syntax error"); };
+  EXPECT_EQ(run(""), 1);
+  EXPECT_TRUE(logHas("ERROR: -2147217900 syntax error. The run was stopped."));
+}
+
+TEST(PostrixHelpersTest, TrailingSeparatorAndFirstNonEmpty) {
+  EXPECT_EQ(withTrailingBackslash("/a/b"), "/a/b/");
+  EXPECT_EQ(withTrailingBackslash("/a/b/"), "/a/b/");
+  EXPECT_EQ(firstNonEmpty("", "x"), "x");
+  EXPECT_EQ(firstNonEmpty("o@x", "x"), "o@x");
+  EXPECT_EQ(firstNonEmpty(Variant::null(), 5), "5");
+}
+
+}  // namespace
+}  // namespace postrix::test

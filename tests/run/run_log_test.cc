@@ -1,0 +1,71 @@
+#include "run/run_log.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "run/module_state.h"
+#include "support/run_fixture.h"
+
+namespace postrix::test {
+namespace {
+
+class RunLogTest : public RunFixture {};
+
+TEST_F(RunLogTest, EntriesAreStampedLinesEndingInCrLf) {
+  parse("-nolog");  // settings only; the entries below are written by hand
+  RunLog log(home.file("x.log"));
+  EXPECT_EQ(log.append("Finished.", clock.now()), RunLog::Outcome::kWritten);
+  EXPECT_EQ(log.append("", clock.now()), RunLog::Outcome::kWritten);
+  EXPECT_EQ(log.append("two\r\nlines", clock.now()), RunLog::Outcome::kWritten);
+  std::ifstream in(home.file("x.log"), std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text,
+            "12/5/2026 5:06:37 PM [Finished.]\r\n"
+            "12/5/2026 5:06:37 PM []\r\n"
+            "12/5/2026 5:06:37 PM [two\r\nlines]\r\n");
+}
+
+TEST_F(RunLogTest, TheLogIsOnlyAppendedTo) {
+  parse("");
+  std::string first = logText();
+  newRun();
+  parse("");
+  std::string both = logText();
+  EXPECT_EQ(both.substr(0, first.size()), first);
+  EXPECT_GT(both.size(), first.size());
+}
+
+TEST_F(RunLogTest, NologWritesNothingAtAll) {
+  parse("-nolog -id 5a");
+  EXPECT_FALSE(std::filesystem::exists(programFolder() + "/postrix.log"));
+}
+
+TEST_F(RunLogTest, AFailedWriteIsLostQuietly) {
+  parse("-nolog");
+  RunLog log(home.file("missing-folder/x.log"));
+  EXPECT_EQ(log.append("lost", clock.now()), RunLog::Outcome::kFailed);
+}
+
+// The account may not write the program folder: entries are lost, the run
+// goes on, and the access problem is remembered for the send pipeline.
+TEST_F(RunLogTest, AnUnwritableFolderSetsFileAccessError) {
+  parse("");
+  std::filesystem::remove(programFolder() + "/postrix.log");
+  ::chmod(programFolder().c_str(), 0555);
+  EXPECT_EXIT(
+      {
+        if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) std::exit(4);
+        utilities->Debugger("cannot be written");
+        std::exit(fileAccessError ? 0 : 3);
+      },
+      ::testing::ExitedWithCode(0), "");
+  ::chmod(programFolder().c_str(), 0755);
+  EXPECT_FALSE(std::filesystem::exists(programFolder() + "/postrix.log"));
+}
+
+}  // namespace
+}  // namespace postrix::test
