@@ -20,8 +20,7 @@ bool fitsInt16(const std::string& value) {
   return v >= -32768 && v <= 32767;
 }
 
-std::string idListMessage(std::string_view what, std::string_view option,
-                          const std::string& list) {
+std::string idListMessage(std::string_view what, std::string_view option, const std::string& list) {
   return "ERROR: You must specify a numeric list of " + std::string(what) +
          " IDs if you are using " + std::string(option) + ". You specified: " + list;
 }
@@ -157,28 +156,41 @@ bool OptionParser::run() {
 
 // Passes 1 to 5: the maintenance commands, -multitime and -configure.
 bool OptionParser::maintenancePasses() {
-  pass("-enablemultitime", Kind::kFlag, [&](const std::string&) {
-    s_.utilities().enableMultiTimes();
-    return s_.upgradeRequested_ = true;
-  }, true);
-  pass("-convertschedules", Kind::kValue, [&](const std::string& v) -> bool {
-    auto time = parseDate(v);
-    if (!time) {
-      s_.log("ERROR: Invalid default time specified. Use: -convertschedules 08:00 for example.");
-      throw ProgramEnd{exit_status::kRejectedCommandLine};
-    }
-    s_.utilities().convertPostrixSchedules(*time);
-    throw ProgramEnd{exit_status::kOk};
-  }, true);
+  pass(
+      "-enablemultitime", Kind::kFlag,
+      [&](const std::string&) {
+        s_.utilities().enableMultiTimes();
+        return s_.upgradeRequested_ = true;
+      },
+      true);
+  pass(
+      "-convertschedules", Kind::kValue,
+      [&](const std::string& v) -> bool {
+        auto time = parseDate(v);
+        if (!time) {
+          s_.log(
+              "ERROR: Invalid default time specified. Use: -convertschedules 08:00 for example.");
+          throw ProgramEnd{exit_status::kRejectedCommandLine};
+        }
+        s_.utilities().convertPostrixSchedules(*time);
+        throw ProgramEnd{exit_status::kOk};
+      },
+      true);
   if (s_.upgradeRequested_) throw ProgramEnd{exit_status::kOk};
-  pass("-multitime", Kind::kFlag, [&](const std::string&) {
-    if (s_.multipleTimesMarker_) s_.isMultipleSchedules_ = true;
-    return true;
-  }, true);
-  return pass("-configure", Kind::kFlag, [&](const std::string&) {
-    s_.utilities().loadForm();
-    return false;
-  }, true);
+  pass(
+      "-multitime", Kind::kFlag,
+      [&](const std::string&) {
+        if (s_.multipleTimesMarker_) s_.isMultipleSchedules_ = true;
+        return true;
+      },
+      true);
+  return pass(
+      "-configure", Kind::kFlag,
+      [&](const std::string&) {
+        s_.utilities().loadForm();
+        return false;
+      },
+      true);
 }
 
 // Passes 6 to 18: the mail server and the sender.
@@ -200,8 +212,9 @@ bool OptionParser::connectionPasses() {
   s_.smtpServer_ = replaceAll(s_.smtpServer_, "\"", "");
   ok = pass("-port", Kind::kValue, [&](const std::string& v) {
     if (!Settings::isPortNumber(Variant(v)))
-      return reject("ERROR: The -port value '" + masked(v) +
-                    "' is not a port number. Please enter a number from 1 to 65535, e.g. -port 25.");
+      return reject(
+          "ERROR: The -port value '" + masked(v) +
+          "' is not a port number. Please enter a number from 1 to 65535, e.g. -port 25.");
     s_.smtpPort_ = Variant(v).toInt32();
     return true;
   });
@@ -235,9 +248,8 @@ bool OptionParser::contentPasses() {
   flag("-ignoremultitime", s_.IgnoreMultitime_);
   flag("-ignoreschedule", s_.IgnoreSchedule_);
   flag("-fsend", s_.forceSend_);
-  pass("-debug", Kind::kFlag, [&](const std::string&) {
-    return s_.debugReport_ = s_.isMailerDebug_ = true;
-  });
+  pass("-debug", Kind::kFlag,
+       [&](const std::string&) { return s_.debugReport_ = s_.isMailerDebug_ = true; });
   value("-oemail", s_.oEmail_);
   pass("-alerts", Kind::kFlag, [&](const std::string&) {
     s_.isAlerts_ = true;
@@ -281,7 +293,8 @@ bool OptionParser::listPasses() {
     if (Settings::checkReportIDList(v)) return true;
     return reject(
         "ERROR: You must specify the number of seconds to delay between emails e.g. -sleep 10 "
-        "\r\nYou specified: " + masked(v));
+        "\r\nYou specified: " +
+        masked(v));
   });
   return ok && list("-id", s_.param_id_list_, "") && list("-excludeid", s_.exclude_id_list_, "") &&
          list("-dashboardid", s_.param_dashboard_id_list_, "Dashboard") &&

@@ -86,8 +86,9 @@ std::string Settings::reportFileName(std::string& name, std::string_view extensi
   else if (std::string given = filename(); !given.empty())
     base = given;
   else
-    base = emailNow_ ? "scheduled_report_now" : isAlerts_ ? "scheduled_report_alert"
-                                                          : "scheduled_report";
+    base = emailNow_   ? "scheduled_report_now"
+           : isAlerts_ ? "scheduled_report_alert"
+                       : "scheduled_report";
   return withDateAndTime(base) + std::string(extension);
 }
 

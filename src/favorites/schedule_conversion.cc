@@ -22,8 +22,7 @@ std::string wholeNumber(double v) {
 }
 
 // The kind, day of month and weekday list of a single-time schedule.
-void readSingleTime(std::string_view schedule, std::string& kind, int& day,
-                    std::string& weekdays) {
+void readSingleTime(std::string_view schedule, std::string& kind, int& day, std::string& weekdays) {
   if (schedule == "daily") return;
   if (schedule.substr(0, 7) == "monthly") {
     kind = "monthly";
@@ -41,8 +40,8 @@ bool isMultipleTimes(std::string_view schedule) { return split(schedule, " ").si
 void convertTable(Utilities& u, std::string_view idColumn, std::string_view table,
                   std::string_view logLabel, int interval) {
   db::Connection& conn = u.getSystemConn();
-  db::Recordset rs = conn.Execute("SELECT " + std::string(idColumn) +
-                                  ", schedule_details FROM " + std::string(table));
+  db::Recordset rs = conn.Execute("SELECT " + std::string(idColumn) + ", schedule_details FROM " +
+                                  std::string(table));
   for (; !rs.eof(); rs.MoveNext()) {
     const Variant& id = rs.Fields(idColumn);
     const Variant& old = rs.Fields("schedule_details");
@@ -54,8 +53,8 @@ void convertTable(Utilities& u, std::string_view idColumn, std::string_view tabl
     std::string oldText = old.toText();
     if (isMultipleTimes(oldText)) continue;
     std::string updated = Utilities::encodeScheduleDetails(oldText, std::to_string(interval));
-    u.Debugger("Updating " + std::string(logLabel) + " " + id.toText() + " old schedule: " +
-               oldText + " to " + updated);
+    u.Debugger("Updating " + std::string(logLabel) + " " + id.toText() +
+               " old schedule: " + oldText + " to " + updated);
     conn.Execute("UPDATE " + std::string(table) + " SET schedule_details='" + sqlQuoted(updated) +
                  "' WHERE " + std::string(idColumn) + "=" + sqlNumber(id));
   }

@@ -98,8 +98,8 @@ int Main(std::string_view commandLine, const RunModes& modes, const Clock& clock
     status = end.status;
   } catch (const Failure& failure) {
     // No trap of the run caught it: say what stopped the run.
-    utilities->Debugger("ERROR: " + std::to_string(failure.number()) + " " +
-                        failure.description() + ". The run was stopped.");
+    utilities->Debugger("ERROR: " + std::to_string(failure.number()) + " " + failure.description() +
+                        ". The run was stopped.");
     status = exit_status::kNoSystemDatabase;
   }
   setRunObjects(nullptr, nullptr);

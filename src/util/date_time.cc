@@ -159,8 +159,7 @@ Date Date::addMonths(int months) const {
 }
 
 std::string shortDate(Date d) {
-  return std::to_string(d.month()) + "/" + std::to_string(d.day()) + "/" +
-         std::to_string(d.year());
+  return std::to_string(d.month()) + "/" + std::to_string(d.day()) + "/" + std::to_string(d.year());
 }
 
 std::string longTime(Date d) {

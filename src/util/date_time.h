@@ -20,8 +20,7 @@ class Date {
   constexpr explicit Date(double serial) : serial_(serial) {}
 
   // Builds a date from its calendar parts; out-of-range parts are not checked here.
-  static Date fromParts(int year, int month, int day, int hour = 0, int minute = 0,
-                        int second = 0);
+  static Date fromParts(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
 
   double serial() const { return serial_; }
   int year() const;

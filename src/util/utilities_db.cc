@@ -117,14 +117,16 @@ void Utilities::WriteEmailLog(const Variant& reportId, const Variant& status,
   std::string sql;
   if (!companyId.isEmpty() && !companyId.isNull() && sqlNumber(companyId) != "" &&
       companyId.toDouble() > 0) {
-    sql = "INSERT INTO Email_Log (report_id,origin,emailaddress,log_date,msgstatus, company_id) "
-          "VALUES (" + CorrectSyntax(reportId, sqlServer) + ",'" + origin + "','" + logged +
-          "'," + GetDateFormat(sqlServer) + ",'" + message + "'," +
-          CorrectSyntax(companyId, sqlServer) + ")";
+    sql =
+        "INSERT INTO Email_Log (report_id,origin,emailaddress,log_date,msgstatus, company_id) "
+        "VALUES (" +
+        CorrectSyntax(reportId, sqlServer) + ",'" + origin + "','" + logged + "'," +
+        GetDateFormat(sqlServer) + ",'" + message + "'," + CorrectSyntax(companyId, sqlServer) +
+        ")";
   } else {
     sql = "INSERT INTO Email_Log (report_id,origin,emailaddress,log_date,msgstatus) VALUES (" +
-          reportId.toText() + ", '" + origin + "', '" + logged + "', " +
-          GetDateFormat(sqlServer) + ",'" + message + "')";
+          reportId.toText() + ", '" + origin + "', '" + logged + "', " + GetDateFormat(sqlServer) +
+          ",'" + message + "')";
   }
   getSystemConn().Execute(sql);
 }

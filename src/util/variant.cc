@@ -65,25 +65,38 @@ double roundHalfEven(double v) { return std::nearbyint(v); }  // default mode: t
 
 std::string Variant::toText() const {
   switch (kind()) {
-    case Kind::kEmpty: return "";
-    case Kind::kNull: throw Failure::invalidUseOfNull();
-    case Kind::kInteger: return std::to_string(std::get<std::int64_t>(value_));
-    case Kind::kDouble: return doubleText(std::get<double>(value_));
-    case Kind::kBoolean: return std::get<bool>(value_) ? "True" : "False";
-    case Kind::kDate: return dateText(std::get<Date>(value_));
-    case Kind::kText: return std::get<std::string>(value_);
+    case Kind::kEmpty:
+      return "";
+    case Kind::kNull:
+      throw Failure::invalidUseOfNull();
+    case Kind::kInteger:
+      return std::to_string(std::get<std::int64_t>(value_));
+    case Kind::kDouble:
+      return doubleText(std::get<double>(value_));
+    case Kind::kBoolean:
+      return std::get<bool>(value_) ? "True" : "False";
+    case Kind::kDate:
+      return dateText(std::get<Date>(value_));
+    case Kind::kText:
+      return std::get<std::string>(value_);
   }
   return "";
 }
 
 double Variant::toDouble() const {
   switch (kind()) {
-    case Kind::kEmpty: return 0;
-    case Kind::kNull: throw Failure::invalidUseOfNull();
-    case Kind::kInteger: return static_cast<double>(std::get<std::int64_t>(value_));
-    case Kind::kDouble: return std::get<double>(value_);
-    case Kind::kBoolean: return std::get<bool>(value_) ? -1 : 0;
-    case Kind::kDate: return std::get<Date>(value_).serial();
+    case Kind::kEmpty:
+      return 0;
+    case Kind::kNull:
+      throw Failure::invalidUseOfNull();
+    case Kind::kInteger:
+      return static_cast<double>(std::get<std::int64_t>(value_));
+    case Kind::kDouble:
+      return std::get<double>(value_);
+    case Kind::kBoolean:
+      return std::get<bool>(value_) ? -1 : 0;
+    case Kind::kDate:
+      return std::get<Date>(value_).serial();
     case Kind::kText: {
       double v;
       if (!parseNumber(std::get<std::string>(value_), v)) throw Failure::typeMismatch();
@@ -108,26 +121,31 @@ bool Variant::toBool() const {
 
 Date Variant::toDate() const {
   switch (kind()) {
-    case Kind::kNull: throw Failure::invalidUseOfNull();
-    case Kind::kDate: return std::get<Date>(value_);
+    case Kind::kNull:
+      throw Failure::invalidUseOfNull();
+    case Kind::kDate:
+      return std::get<Date>(value_);
     case Kind::kText: {
       auto d = parseDate(std::get<std::string>(value_));
       if (!d) throw Failure::typeMismatch();
       return *d;
     }
-    default: return Date(toDouble());
+    default:
+      return Date(toDouble());
   }
 }
 
 bool Variant::isNumeric() const {
   switch (kind()) {
     case Kind::kNull:
-    case Kind::kDate: return false;
+    case Kind::kDate:
+      return false;
     case Kind::kText: {
       double ignored;
       return parseNumber(std::get<std::string>(value_), ignored);
     }
-    default: return true;
+    default:
+      return true;
   }
 }
 

@@ -91,8 +91,9 @@ TEST_F(SystemLoaderTest, EmptySystemTableEndsTheRunWithStatus1) {
 TEST_F(SystemLoaderTest, UnusableRequiredValuesAreReportedAndDefaulted) {
   sql("UPDATE System SET smtpport='abc', smtpserver=NULL");
   EXPECT_FALSE(parse(""));
-  EXPECT_TRUE(logHas("WARNING: The System table's smtpport value 'abc' is not a port number; "
-                     "port 25 is used."));
+  EXPECT_TRUE(
+      logHas("WARNING: The System table's smtpport value 'abc' is not a port number; "
+             "port 25 is used."));
   EXPECT_TRUE(logHas("WARNING: The System table holds no value for smtpserver."));
   EXPECT_EQ(settings->smtpPort(), 25);
   EXPECT_EQ(settings->smtpServer(), "");

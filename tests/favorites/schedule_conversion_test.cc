@@ -11,13 +11,10 @@ TEST(ScheduleEncodingTest, SingleTimeSchedulesBecomeMultipleTimes) {
     const char* intervals;
     const char* want;
   } cases[] = {
-      {"daily", "16", "1025 65536 0"},
-      {"weekly|2,6", "18", "1298 262144 0"},
-      {"monthly|31", "47", "31748 0 8388608"},
-      {"monthly|x", "0", "1028 1 0"},
-      {"monthly|15", "0", "15364 1 0"},
-      {"", "16", "1025 65536 0"},         // empty: daily
-      {"Daily", "16", "1025 65536 0"},    // unrecognised: daily
+      {"daily", "16", "1025 65536 0"},         {"weekly|2,6", "18", "1298 262144 0"},
+      {"monthly|31", "47", "31748 0 8388608"}, {"monthly|x", "0", "1028 1 0"},
+      {"monthly|15", "0", "15364 1 0"},        {"", "16", "1025 65536 0"},  // empty: daily
+      {"Daily", "16", "1025 65536 0"},                                      // unrecognised: daily
       {"daily", "16,16", "1025 131072 0"},  // values add, as stored schedules expect
   };
   for (const auto& c : cases)
@@ -42,8 +39,9 @@ TEST_F(ScheduleConversionTest, EveryScheduleIsRewrittenOnceAtTheGivenHalfHour) {
       " INSERT INTO Dashboards (dashboard_id, schedule_details) VALUES (9, 'daily');");
   parse("-convertschedules 08:15");
   EXPECT_EQ(endStatus, 0);
-  EXPECT_TRUE(logHas("Warning: The postrix can only be run at 30 minute intervals. The time of "
-                     "8:15:00 AM will be rounded down to the nearest interval."));
+  EXPECT_TRUE(
+      logHas("Warning: The postrix can only be run at 30 minute intervals. The time of "
+             "8:15:00 AM will be rounded down to the nearest interval."));
   EXPECT_TRUE(logHas("Updating report 1 old schedule: daily to 1025 65536 0"));
   EXPECT_TRUE(logHas("Updating dashboards 9 old schedule: daily to 1025 65536 0"));
   EXPECT_EQ(scheduleOf("UserReports", "report_id", 2), "1298 65536 0");
@@ -56,8 +54,9 @@ TEST_F(ScheduleConversionTest, EveryScheduleIsRewrittenOnceAtTheGivenHalfHour) {
   newRun();
   parse("-convertschedules 08:00");
   EXPECT_EQ(scheduleOf("UserReports", "report_id", 1), "1025 65536 0");
-  EXPECT_FALSE(logHas("Warning: The postrix can only be run at 30 minute intervals. The time of "
-                      "8:00:00 AM will be rounded down to the nearest interval."));
+  EXPECT_FALSE(
+      logHas("Warning: The postrix can only be run at 30 minute intervals. The time of "
+             "8:00:00 AM will be rounded down to the nearest interval."));
 }
 
 TEST_F(ScheduleConversionTest, EnablingMultipleTimesMarksTheSystemRowOnce) {

@@ -14,8 +14,9 @@ namespace {
 // Main over the fixture's installation, with modes that record what they did.
 class PostrixModuleTest : public RunFixture {
  protected:
-  int run(const std::string& args) { return Main("-dsn relativemdb " + args, modes, clock,
-                                                 programFolder()); }
+  int run(const std::string& args) {
+    return Main("-dsn relativemdb " + args, modes, clock, programFolder());
+  }
 
   // A cycle that records its interval and takes `seconds` of the clock.
   void cycleTaking(int seconds) {

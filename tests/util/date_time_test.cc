@@ -36,7 +36,7 @@ TEST(DateTimeTest, CalendarArithmetic) {
 TEST(DateTimeTest, IntervalIdIsTheHalfHourOfTheDay) {
   struct Case {
     int h, m, s, want;
-  } cases[] = {{0, 0, 0, 0}, {0, 29, 59, 0}, {0, 30, 0, 1}, {9, 15, 0, 18},
+  } cases[] = {{0, 0, 0, 0},   {0, 29, 59, 0},   {0, 30, 0, 1},  {9, 15, 0, 18},
                {12, 0, 0, 24}, {23, 59, 59, 47}, {10, 30, 0, 21}};
   for (const auto& c : cases)
     EXPECT_EQ(Utilities::getIntervalId(Date::fromParts(2026, 3, 5, c.h, c.m, c.s)), c.want)

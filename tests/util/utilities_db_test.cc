@@ -86,9 +86,9 @@ TEST_F(UtilitiesDbTest, EmailLogRowsOnTheEmbeddedEngine) {
   parse("-emaillog");
   utilities->WriteEmailLog(12, "Message successfully sent.", "r@example.com", 0);
   utilities->WriteEmailLog(13, "ERROR: it's refused", "o'brien@example.com", 3);
-  EXPECT_EQ(emailLog(), (std::vector<std::string>{
-                            "12|Postrix|r@example.com|Message successfully sent.|-",
-                            "13|Postrix|o'brien@example.com|ERROR: it's refused|3"}));
+  EXPECT_EQ(emailLog(),
+            (std::vector<std::string>{"12|Postrix|r@example.com|Message successfully sent.|-",
+                                      "13|Postrix|o'brien@example.com|ERROR: it's refused|3"}));
   auto rs = utilities->getSystemConn().Execute("SELECT log_date FROM Email_Log");
   EXPECT_EQ(rs.Fields("log_date").toDate(), clock.now());
 }
@@ -96,8 +96,7 @@ TEST_F(UtilitiesDbTest, EmailLogRowsOnTheEmbeddedEngine) {
 TEST_F(UtilitiesDbTest, EmailLogOriginAndOverrideAddress) {
   parse("-emaillog -emailnow -alerts -oemail boss@example.com");
   utilities->WriteEmailLog(5, "ok", "someone@example.com", Variant());
-  EXPECT_EQ(emailLog(),
-            (std::vector<std::string>{"5|Email Now. Alerts|boss@example.com|ok|-"}));
+  EXPECT_EQ(emailLog(), (std::vector<std::string>{"5|Email Now. Alerts|boss@example.com|ok|-"}));
 }
 
 TEST_F(UtilitiesDbTest, EmailLogRefusesIdsThatAreNotNumbers) {
