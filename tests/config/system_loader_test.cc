@@ -110,3 +110,29 @@ TEST_F(SystemLoaderTest, DataDirIsTheSiblingQxDataFolder) {
 
 }  // namespace
 }  // namespace postrix::test
+
+namespace postrix::test {
+namespace {
+
+// The same loading through an ODBC data source, as most installations reach
+// their system database.
+TEST_F(SystemLoaderTest, LoadsTheSystemRowThroughAnOdbcDataSource) {
+  const std::string& odbcDatabase = odbcSystemDatabase();
+  runSqlite(odbcDatabase,
+            "DELETE FROM System; INSERT INTO System (urlorvanta, emailsource,"
+            " emailproblemreports, smtpserver, smtpport, char_set, smtpauth, smtpssl, smtpuser)"
+            " VALUES ('http://odbc/', 'odbc@example.com', '', 'odbc-mail', 2525, 'UTF-8', 104,"
+            " 'yes', 'odbcuser')");
+  ASSERT_FALSE(parse("-dsn SystemDB"));
+  EXPECT_EQ(settings->getSystemDSN(), "SystemDB");
+  EXPECT_EQ(settings->smtpServer(), "odbc-mail");
+  EXPECT_EQ(settings->smtpPort(), 2525);
+  EXPECT_EQ(settings->smtpAuth(), 4);
+  EXPECT_TRUE(settings->hasMultipleTimesMarker());
+  EXPECT_TRUE(settings->useSSL());
+  EXPECT_EQ(settings->smtpUser(), "odbcuser");
+  EXPECT_TRUE(utilities->checkTableExists("mass_reports_to_email", utilities->getSystemConn()));
+}
+
+}  // namespace
+}  // namespace postrix::test
