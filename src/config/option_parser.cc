@@ -1,5 +1,7 @@
 #include "config/option_parser.h"
 
+#include <algorithm>
+
 #include "config/settings.h"
 #include "platform/clock.h"
 #include "run/module_state.h"
@@ -76,19 +78,21 @@ bool Settings::ParseCmdLineOptions(std::string_view commandLine) {
 }
 
 OptionParser::OptionParser(Settings& settings, std::string_view commandLine)
-    : s_(settings), tokens_(splitCommandLine(commandLine)), secret_(tokens_.size(), false) {
-  // The -pass value, with every token a quoted value would take, is secret
-  // wherever it appears.
+    : s_(settings), tokens_(splitCommandLine(commandLine)) {
+  // The -pass value is every token a quoted value would take after it.
   for (size_t i = 0; i + 1 < tokens_.size(); ++i) {
     if (tokens_[i] != "-pass") continue;
     size_t last = i + 1;
     if (startsWith(tokens_[last], "\"") && !endsWith(tokens_[last], "\""))
       while (last + 1 < tokens_.size() && !endsWith(tokens_[last], "\"")) ++last;
-    for (size_t j = i + 1; j <= last; ++j) secret_[j] = true;
+    for (size_t j = i + 1; j <= last; ++j) secrets_.push_back(tokens_[j]);
+    // Quoted values reach messages without their quotes.
+    secrets_.push_back(Settings::readQuotedParams(tokens_, i + 1));
   }
-  for (size_t i = 0; i < tokens_.size(); ++i)
-    for (size_t j = 0; j < tokens_.size(); ++j)
-      if (secret_[j] && tokens_[i] == tokens_[j]) secret_[i] = true;
+  std::erase(secrets_, std::string());
+  // Longest first, so a secret that contains another is hidden whole.
+  std::sort(secrets_.begin(), secrets_.end(),
+            [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
 }
 
 bool OptionParser::pass(std::string_view option, Kind kind, const Action& action, bool anyCase) {
@@ -115,22 +119,42 @@ bool OptionParser::value(std::string_view option, std::string& target) {
   });
 }
 
+bool OptionParser::number16(std::string_view option, std::int16_t& target, std::string_view hint) {
+  return pass(option, Kind::kValue, [&, option](const std::string& v) {
+    if (!fitsInt16(v))
+      return reject("ERROR: The " + std::string(option) + " value '" + masked(v) +
+                    "' is not a number. Please enter " + std::string(hint) + ".");
+    target = Variant(v).toInt16();
+    return true;
+  });
+}
+
 bool OptionParser::reject(const std::string& message) {
   s_.log(message);
   s_.commandLineRejected_ = true;
   return false;
 }
 
-std::string OptionParser::masked(std::string value) const {
-  for (size_t i = 0; i < tokens_.size(); ++i)
-    if (secret_[i]) value = replaceAll(value, tokens_[i], kMaskedPassword);
-  return value;
+std::string OptionParser::masked(std::string_view text) const {
+  // One walk, so a mask is never searched again for a secret.
+  std::string out;
+  for (size_t i = 0; i < text.size();) {
+    auto hit = std::find_if(secrets_.begin(), secrets_.end(), [&](const std::string& secret) {
+      return startsWith(text.substr(i), secret);
+    });
+    if (hit == secrets_.end()) {
+      out += text[i++];
+      continue;
+    }
+    out += kMaskedPassword;
+    i += hit->size();
+  }
+  return out;
 }
 
 std::string OptionParser::argsText() const {
   std::string args = "Args: '";
-  for (size_t i = 0; i < tokens_.size(); ++i)
-    args += " " + (secret_[i] ? std::string(kMaskedPassword) : tokens_[i]);
+  for (const auto& token : tokens_) args += " " + masked(token);
   return args + "'";
 }
 
@@ -200,17 +224,11 @@ bool OptionParser::connectionPasses() {
     s_.smtpAuth_ = s_.smtpAuth_ == 1 ? 1 : s_.smtpAuth_ == 4 ? 2 : 0;
     return true;
   });
-  bool ok = pass("-smtptimeout", Kind::kValue, [&](const std::string& v) {
-    if (!fitsInt16(v))
-      return reject("ERROR: The -smtptimeout value '" + masked(v) +
-                    "' is not a number. Please enter the number of seconds, e.g. -smtptimeout 30.");
-    s_.smtpTimeout_ = Variant(v).toInt16();
-    return true;
-  });
-  if (!ok) return false;
+  if (!number16("-smtptimeout", s_.smtpTimeout_, "the number of seconds, e.g. -smtptimeout 30"))
+    return false;
   value("-server", s_.smtpServer_);
   s_.smtpServer_ = replaceAll(s_.smtpServer_, "\"", "");
-  ok = pass("-port", Kind::kValue, [&](const std::string& v) {
+  bool ok = pass("-port", Kind::kValue, [&](const std::string& v) {
     if (!Settings::isPortNumber(Variant(v)))
       return reject(
           "ERROR: The -port value '" + masked(v) +
@@ -228,15 +246,8 @@ bool OptionParser::connectionPasses() {
   });
   value("-pass", s_.email_password_);
   value("-emailsource", s_.emailSource_);
-  ok = pass("-auth", Kind::kValue, [&](const std::string& v) {
-    if (!fitsInt16(v))
-      return reject("ERROR: The -auth value '" + masked(v) +
-                    "' is not a number. Please enter the number of the authentication method, "
-                    "e.g. -auth 1.");
-    s_.smtpAuth_ = Variant(v).toInt16();
-    return true;
-  });
-  if (!ok) return false;
+  if (!number16("-auth", s_.smtpAuth_, "the number of the authentication method, e.g. -auth 1"))
+    return false;
   flag("-ssl", s_.useSSL_);
   flag("-starttls", s_.UseStartTLS_);
   value("-bcc", s_.bccemail_);

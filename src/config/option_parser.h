@@ -8,6 +8,7 @@
 // one-off maintenance commands end the program by throwing ProgramEnd.
 #pragma once
 
+#include <cstdint>      // 16-bit settings
 #include <functional>   // pass actions
 #include <string>       // tokens
 #include <string_view>  // inputs
@@ -34,11 +35,14 @@ class OptionParser {
   bool pass(std::string_view option, Kind kind, const Action& action, bool anyCase = false);
   bool flag(std::string_view option, bool& target);
   bool value(std::string_view option, std::string& target);
+  // A number option that must fit 16 bits; anything else is rejected with a
+  // line naming the option, the value and the hint.
+  bool number16(std::string_view option, std::int16_t& target, std::string_view hint);
   bool reject(const std::string& message);
   void writeHeader();
   std::string argsText() const;
-  // A value echoed in a message, with the -pass value hidden.
-  std::string masked(std::string value) const;
+  // A text written to the log, with every -pass value in it hidden.
+  std::string masked(std::string_view text) const;
 
   bool maintenancePasses();
   bool connectionPasses();
@@ -50,7 +54,7 @@ class OptionParser {
 
   Settings& s_;
   std::vector<std::string> tokens_;
-  std::vector<bool> secret_;
+  std::vector<std::string> secrets_;
 };
 
 }  // namespace postrix
