@@ -39,11 +39,6 @@ TEST_F(RunLogTest, TheLogIsOnlyAppendedTo) {
   EXPECT_GT(both.size(), first.size());
 }
 
-TEST_F(RunLogTest, NologWritesNothingAtAll) {
-  parse("-nolog -id 5a");
-  EXPECT_FALSE(std::filesystem::exists(programFolder() + "/postrix.log"));
-}
-
 TEST_F(RunLogTest, AFailedWriteIsLostQuietly) {
   parse("-nolog");
   RunLog log(home.file("missing-folder/x.log"));

@@ -76,12 +76,6 @@ TEST_F(UtilitiesDbTest, ReturnDataTypeThroughTheDataComponent) {
   EXPECT_TRUE(logHas("Error connecting to " + text));
 }
 
-TEST_F(UtilitiesDbTest, EmailLogNeedsTheOption) {
-  parse("");
-  utilities->WriteEmailLog(12, "Message successfully sent.", "r@example.com", 0);
-  EXPECT_TRUE(emailLog().empty());
-}
-
 TEST_F(UtilitiesDbTest, EmailLogRowsOnTheEmbeddedEngine) {
   parse("-emaillog");
   utilities->WriteEmailLog(12, "Message successfully sent.", "r@example.com", 0);
@@ -94,6 +88,9 @@ TEST_F(UtilitiesDbTest, EmailLogRowsOnTheEmbeddedEngine) {
 }
 
 TEST_F(UtilitiesDbTest, EmailLogOriginAndOverrideAddress) {
+  parse("-emailnow");
+  utilities->WriteEmailLog(4, "not logged without -emaillog", "r", 0);
+  newRun();
   parse("-emaillog -emailnow -alerts -oemail boss@example.com");
   utilities->WriteEmailLog(5, "ok", "someone@example.com", Variant());
   EXPECT_EQ(emailLog(), (std::vector<std::string>{"5|Email Now. Alerts|boss@example.com|ok|-"}));
