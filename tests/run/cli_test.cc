@@ -90,13 +90,6 @@ TEST_F(CliTest, ArgumentsWithBlanksReachTheParserQuoted) {
   EXPECT_EQ(text.find("words"), std::string::npos);
 }
 
-TEST_F(CliTest, RejectedValuesEndWithStatus2) {
-  initdb();
-  EXPECT_EQ(postrix("-dsn relativemdb -date notadate"), 2);
-  EXPECT_NE(readFile(log).find("[ERROR: The -date value 'notadate' is not a date."),
-            std::string::npos);
-}
-
 TEST(CommandLineTest, ArgumentsAreJoinedTheWayTheParserReadsThem) {
   EXPECT_EQ(joinArguments({"-id", "1, 2", "", "-x"}), "-id \"1, 2\" \"\" -x");
   EXPECT_TRUE(asksForHelp({"-server", "s", "-h"}));

@@ -33,12 +33,6 @@ TEST_F(UtilitiesDbTest, ConnectionStringForANameOrAFullString) {
             "Provider=SQLOLEDB;Data Source=x");
 }
 
-TEST_F(UtilitiesDbTest, TheSystemConnectionIsOpenedOnce) {
-  parse("");
-  db::Connection& first = utilities->getSystemConn();
-  EXPECT_EQ(&first, &utilities->getSystemConn());
-}
-
 TEST_F(UtilitiesDbTest, TablesAreFoundTrimmedInAnyCaseAndFieldsExactly) {
   parse("");
   db::Connection& conn = utilities->getSystemConn();
