@@ -39,22 +39,16 @@ class PostrixModuleTest : public RunFixture {
   std::vector<std::string> sent;
 };
 
-TEST_F(PostrixModuleTest, AnOrdinaryRunIsOneCycle) {
-  cycleTaking(0);
-  EXPECT_EQ(run(""), 0);
-  EXPECT_EQ(cycles, std::vector<int>{0});
-  for (const auto& m : logMessages())
-    EXPECT_EQ(m.find("Running Reports for Interval ID"), std::string::npos) << m;
-}
-
-// With multiple send times, every interval that began while a cycle ran is
-// caught up; the loop stops at midnight and when -interval names one.
+// Without -multitime a run is one cycle. With it, every interval that began
+// while a cycle ran is caught up; the loop stops at midnight, and -interval
+// runs only the interval it names.
 TEST_F(PostrixModuleTest, TheIntervalLoopRunsUpToTheCurrentHalfHour) {
   struct Case {
     int hour, minute, second, cycleSeconds;
     std::string args;
     std::vector<int> want;
   } cases[] = {
+      {10, 29, 50, 30, "", {20}},
       {10, 29, 50, 30, "-multitime", {20, 21}},
       {10, 0, 0, 60, "-multitime", {20}},
       {23, 59, 50, 30, "-multitime", {47}},
@@ -69,6 +63,7 @@ TEST_F(PostrixModuleTest, TheIntervalLoopRunsUpToTheCurrentHalfHour) {
     EXPECT_EQ(cycles, c.want) << c.hour << ":" << c.minute << " " << c.args;
   }
   EXPECT_TRUE(logHas("Running Reports for Interval ID 21"));
+  EXPECT_FALSE(logHas("Running Reports for Interval ID 5"));
 }
 
 TEST_F(PostrixModuleTest, SendFailedSendsEveryFileEndingInEml) {
