@@ -3,31 +3,12 @@
 #include <sqlite3.h>
 #include <stdlib.h>  // mkdtemp, setenv
 
-#include <filesystem>  // remove_all
-#include <fstream>     // schema and ini files
-#include <sstream>     // reading the schema
-#include <stdexcept>   // std::runtime_error
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
 
 namespace postrix::test {
-namespace {
-
-constexpr const char* kSqliteOdbcDriver = "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so";
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) throw std::runtime_error("cannot read " + path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void writeFile(const std::string& path, const std::string& text) {
-  std::ofstream out(path);
-  out << text;
-  if (!out.flush()) throw std::runtime_error("cannot write " + path);
-}
-
-}  // namespace
 
 TempDir::TempDir() {
   char pattern[] = "/tmp/postrix-test-XXXXXX";
@@ -54,18 +35,22 @@ void runSqlite(const std::string& path, const std::string& sql) {
 }
 
 std::string createSystemDatabase(const std::string& path) {
-  runSqlite(path, readFile(std::string(POSTRIX_SOURCE_DIR) + "/schema/system.sql"));
+  std::ifstream schema(POSTRIX_SOURCE_DIR "/schema/system.sql");
+  std::ostringstream sql;
+  if (!(sql << schema.rdbuf())) throw std::runtime_error("cannot read schema/system.sql");
+  runSqlite(path, sql.str());
   return "Driver={Microsoft Access Driver (*.mdb)};Dbq=" + path;
 }
 
+// unixODBC reads its ini files once per process, hence one data source for all tests.
 const std::string& odbcSystemDatabase() {
   static TempDir dir;
   static const std::string database = [] {
     std::string db = dir.file("odbc_system.db");
     createSystemDatabase(db);
-    writeFile(dir.file("odbcinst.ini"), "");
-    writeFile(dir.file("odbc.ini"),
-              "[SystemDB]\nDriver=" + std::string(kSqliteOdbcDriver) + "\nDatabase=" + db + "\n");
+    std::ofstream(dir.file("odbc.ini"))
+        << "[SystemDB]\nDatabase=" << db
+        << "\nDriver=/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so\n";
     setenv("ODBCSYSINI", dir.path().c_str(), 1);
     setenv("ODBCINI", dir.file("odbc.ini").c_str(), 1);
     return db;
