@@ -37,7 +37,6 @@ class Failure : public std::runtime_error {
   const std::string& description() const noexcept { return description_; }
 
   // The failures of the run-time library, with the descriptions it gives them.
-  static Failure invalidCall() { return {err::kInvalidCall, "Invalid procedure call or argument"}; }
   static Failure overflow() { return {err::kOverflow, "Overflow"}; }
   static Failure typeMismatch() { return {err::kTypeMismatch, "Type mismatch"}; }
   static Failure invalidUseOfNull() { return {err::kInvalidUseOfNull, "Invalid use of Null"}; }
