@@ -94,6 +94,8 @@ CREATE TABLE CompanyReports (
   type       INTEGER,
   report_id  INTEGER
 );
+-- Selection looks up the companies of every due favourite and dashboard.
+CREATE INDEX CompanyReports_report ON CompanyReports (report_id, type);
 
 CREATE TABLE Dashboards (
   dashboard_id     INTEGER PRIMARY KEY,

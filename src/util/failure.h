@@ -19,6 +19,7 @@ inline constexpr long kOverflow = 6;
 inline constexpr long kTypeMismatch = 13;
 inline constexpr long kNoCurrentRecord = 3021;
 inline constexpr long kPathFileAccess = 75;
+inline constexpr long kObjectNotSet = 91;
 inline constexpr long kInvalidUseOfNull = 94;
 inline constexpr long kFieldNotFound = 3265;
 inline constexpr long kObjectClosed = 3704;
@@ -41,6 +42,9 @@ class Failure : public std::runtime_error {
   static Failure typeMismatch() { return {err::kTypeMismatch, "Type mismatch"}; }
   static Failure invalidUseOfNull() { return {err::kInvalidUseOfNull, "Invalid use of Null"}; }
   static Failure pathFileAccess() { return {err::kPathFileAccess, "Path/File access error"}; }
+  static Failure objectNotSet() {
+    return {err::kObjectNotSet, "Object variable or With block variable not set"};
+  }
   static Failure fieldNotFound() {
     return {err::kFieldNotFound,
             "Item cannot be found in the collection corresponding to the requested name or "

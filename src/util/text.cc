@@ -27,7 +27,15 @@ bool containsNoCase(std::string_view haystack, std::string_view needle) {
   return toLower(haystack).find(toLower(needle)) != std::string::npos;
 }
 
-bool equalsNoCase(std::string_view a, std::string_view b) { return toLower(a) == toLower(b); }
+// Every field read compares names this way, so it must not allocate.
+bool equalsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
 
 bool startsWith(std::string_view s, std::string_view prefix) {
   return s.substr(0, prefix.size()) == prefix;

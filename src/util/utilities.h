@@ -69,6 +69,12 @@ class Utilities {
   void WriteEmailLog(const Variant& reportId, const Variant& status, const Variant& address,
                      const Variant& companyId);
 
+  // ---- Report addresses ----
+  // Text made safe for a query string: NULs removed, blanks trimmed from both
+  // ends, a blank becomes "+", letters and digits stay, every other byte of
+  // the UTF-8 text becomes "%XX" (upper-case hex).
+  static std::string URLEncode(std::string_view text);
+
   // ---- Intervals and schedules ----
   // The half hour of the day (0 to 47) that contains the time.
   static int getIntervalId(Date time);

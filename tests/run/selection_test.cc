@@ -1,0 +1,199 @@
+// Selection against a real embedded system database: what is queued, for
+// whom, and what the run log says about it.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "run/dry_run.h"
+#include "run/select_reports.h"
+#include "support/run_fixture.h"
+
+namespace postrix::test {
+namespace {
+
+class SelectionTest : public RunFixture {
+ protected:
+  // Favourites 1 (on, daily), 2 (off, daily) and 3 (on, weekly on Mondays:
+  // not due on Saturday 5 December 2026).
+  SelectionTest() {
+    sql("INSERT INTO mappings VALUES (1,'Yes','salesdsn','sa','pw',''),"
+        " (3,'No','','','','Server=erp;Database=Stock');"
+        "INSERT INTO UserReports (report_id, mapping_id, reporttitle, reporturl, format, email,"
+        " schedule_details, sendreport) VALUES"
+        " (1,1,'Sales','region=North&x=1','html','a@x.com','daily','on'),"
+        " (2,1,'Off','x=1','csv','b@x.com','daily','off'),"
+        " (3,1,'Weekly','x=1','html','c@x.com','weekly|2','on'),"
+        " (12,3,'Stock','x=1','html','s@x.com','daily','on'),"
+        " (40,3,'Stock 2','x=1','html','s@x.com','weekly|2','on');"
+        "INSERT INTO Dashboards (dashboard_id, dashboard_title, format, email, report_ids,"
+        " schedule_details, sendreport) VALUES (4,'Board','html','d@x.com','12:5,7','daily','on'),"
+        " (9,'Other','html','e@x.com','5,12','daily','on'), (5,'Off','html','f@x.com','1',"
+        " 'daily','off');"
+        "DROP TABLE CompanyReports;");
+  }
+
+  // One line per queued favourite: kind, id, recipients, company, alert, URL.
+  std::vector<std::string> select(const std::string& args) {
+    EXPECT_FALSE(parse(args));
+    auto queue = selectReports(*settings, *utilities);
+    std::vector<std::string> lines;
+    for (int i = 0; i < queue->numReports(); ++i) {
+      const UserFavorite& f = *queue->getReport(i);
+      std::string line = (f.isDashboard() ? "d" : "r") + std::to_string(f.reportid()) + " " +
+                         f.reportEmails() + " c" + std::to_string(f.companyID());
+      if (!f.alertID().empty()) line += " a" + f.alertID() + " " + f.reportUrl();
+      lines.push_back(line);
+    }
+    return lines;
+  }
+
+  using Lines = std::vector<std::string>;
+};
+
+TEST_F(SelectionTest, ScheduledFavouritesThenDashboards) {
+  EXPECT_EQ(select(""),
+            (Lines{"r1 a@x.com c-1", "r12 s@x.com c-1", "d4 d@x.com c-1", "d9 e@x.com c-1"}));
+  EXPECT_TRUE(logHas("Will send report 1 to: a@x.com"));
+  EXPECT_TRUE(logHas("Will send dashboard 4 to: d@x.com"));
+  EXPECT_EQ(logText().find("report 3"), std::string::npos);
+}
+
+TEST_F(SelectionTest, CompanyRowsReplaceTheFavouriteItself) {
+  sql("CREATE TABLE CompanyReports (company_id INTEGER, email TEXT, type INTEGER,"
+      " report_id INTEGER);"
+      "INSERT INTO CompanyReports VALUES (7,'co7@x.com',1,1), (8,'co8@x.com',1,1),"
+      " (9,'b9@x.com',2,4), (10,NULL,1,1);");
+  EXPECT_EQ(select("-oemail over@x.com -id 1,12 -dashboardid 4"),
+            (Lines{"r1 co7@x.com c7", "r1 co8@x.com c8", "d4 b9@x.com c9"}));
+  // The company line names the favourite's recipients (or -oemail), not the company's.
+  EXPECT_TRUE(logHas("Will send report 1 for company 7 to: over@x.com"));
+  EXPECT_TRUE(logHas("Will send Dashboad 4 for company 9 to: b9@x.com"));
+  EXPECT_TRUE(
+      logHas("Report 12 is due but CompanyReports has no type-1 row for it, so it is "
+             "not sent."));
+  // A company row without an address is never sent with the favourite's data unfiltered.
+  EXPECT_NE(logText().find("ERROR: 94 Invalid use of Null while executing 'SELECT company_id"),
+            std::string::npos);
+}
+
+TEST_F(SelectionTest, OverrideAddressAppearsOnlyOnTheScheduledPath) {
+  select("-oemail over@x.com -id 1 -dashboardid 4");
+  EXPECT_TRUE(logHas("Will send report 1 to: over@x.com"));
+  EXPECT_TRUE(logHas("Will send dashboard 4 to: over@x.com"));
+  newRun();
+  select("-oemail over@x.com -ignoreschedule -id 3");
+  EXPECT_TRUE(logHas("Will send report 3 to: c@x.com"));
+}
+
+TEST_F(SelectionTest, ExportTakesEveryFavouriteOfTheIdFilters) {
+  std::string folder = home.file("out");
+  std::filesystem::create_directories(folder);
+  EXPECT_EQ(select("-location " + folder + " -format csv -excludeid 12,40 -reportsonly"),
+            (Lines{"r1 a@x.com c-1", "r2 b@x.com c-1", "r3 c@x.com c-1"}));
+  EXPECT_TRUE(logHas("Report 2 will be exported to '" + folder + "' in 'csv' format."));
+  EXPECT_TRUE(logHas("Sending reports only."));
+}
+
+TEST_F(SelectionTest, ImmediateReportsAreMarkedSentAsTheyAreQueued) {
+  sql("INSERT INTO emailReports (report_id, mapping_id, reporttitle, reporturl, format, email)"
+      " VALUES (5,1,'Now','x=1','html','n@x.com'), (6,1,'Now 2','x=1','html','m@x.com');");
+  EXPECT_EQ(select("-emailnow"), (Lines{"r5 n@x.com c-1", "r6 m@x.com c-1"}));
+  EXPECT_TRUE(logHas("Sending immeditate report 5 to: n@x.com"));
+  EXPECT_TRUE(logHas("Immediate report 6 is marked sent (emailReports.emailSent=1)."));
+  auto rows = utilities->getSystemConn().Execute(
+      "SELECT count(*) AS n FROM emailReports"
+      " WHERE emailsent=1");
+  EXPECT_EQ(rows.Fields("n").toInt32(), 2);
+  newRun();
+  EXPECT_TRUE(select("-emailnow").empty());
+  EXPECT_TRUE(logHas("No reports to be sent."));
+}
+
+TEST_F(SelectionTest, ConnectionStringFiltersFavouritesAndDashboardsByFirstReport) {
+  // Mapping 3's favourites are 12 and 40: dashboard 4 (12:5,7) passes, 9 (5,12) does not.
+  EXPECT_EQ(select("-connectionstring \"server=ERP\""),
+            (Lines{"r12 s@x.com c-1", "d4 d@x.com c-1"}));
+  newRun();
+  EXPECT_EQ(select("-connectionstring \"dsn=salesdsn;uid=sa\""), (Lines{"r1 a@x.com c-1"}));
+  newRun();
+  EXPECT_EQ(select("-connectionstring nowhere").size(), 4u);  // no mapping matches: no filter
+}
+
+TEST_F(SelectionTest, DashboardOptionsDecideWhichSectionsRun) {
+  EXPECT_EQ(select("-dashboardsonly"), (Lines{"d4 d@x.com c-1", "d9 e@x.com c-1"}));
+  EXPECT_TRUE(logHas("Sending only dashboards"));
+  newRun();
+  EXPECT_EQ(select("-dashboardid 4,9 -reportid 1"), (Lines{"d4 d@x.com c-1", "d9 e@x.com c-1"}));
+  newRun();
+  EXPECT_EQ(select("-dashboardid 9 -id 1:3"), (Lines{"r1 a@x.com c-1", "d9 e@x.com c-1"}));
+  newRun();
+  EXPECT_EQ(select("-id 12"), (Lines{"r12 s@x.com c-1"}));
+}
+
+TEST_F(SelectionTest, ABadRowIsLoggedAndSkippedWithoutATrap) {
+  sql("INSERT INTO UserReports (report_id, mapping_id, reporttitle, reporturl, format, email,"
+      " schedule_details, sendreport) VALUES (0,1,NULL,'x=1','html','z@x.com','daily','on');"
+      "INSERT INTO Dashboards (dashboard_id, dashboard_title, format, email, report_ids,"
+      " schedule_details, sendreport) VALUES (6,'Bad','html',NULL,'1','daily','on');");
+  EXPECT_EQ(select("-reportsonly"), (Lines{"r1 a@x.com c-1", "r12 s@x.com c-1"}));
+  EXPECT_TRUE(
+      logHas("ERROR: 94 Invalid use of Null while selecting report 0; going on with the "
+             "next one."));
+}
+
+TEST_F(SelectionTest, TrapEndsSelectionWithoutDashboards) {
+  // A syntax error is reported; a missing table ends selection silently.
+  EXPECT_TRUE(select("-connectionstring x -id 1:").empty());
+  EXPECT_NE(logText().find("Error encountered. "), std::string::npos);
+  EXPECT_NE(logText().find(". Please check the DSN."), std::string::npos);
+  newRun();
+  sql("DROP TABLE mappings;");
+  std::size_t logged = logMessages().size();
+  EXPECT_TRUE(select("-connectionstring x").empty());
+  EXPECT_EQ(logMessages().size(), logged + 3);  // the run's header only
+}
+
+TEST_F(SelectionTest, MissingDashboardsTableIsLoggedAndFavouritesStillGo) {
+  sql("DROP TABLE Dashboards;");
+  EXPECT_EQ(select("").size(), 2u);
+  EXPECT_NE(logText().find(" While executing 'SELECT * FROM Dashboards WHERE sendreport='on' '"),
+            std::string::npos);
+}
+
+TEST_F(SelectionTest, DryRunShowsTheSameQueueAndChangesNothing) {
+  sql("INSERT INTO emailReports (report_id, mapping_id, reporttitle, reporturl, format, email)"
+      " VALUES (5,1,'Now','x=1','html','n@x.com');");
+  auto dump = [&] {
+    std::ifstream in(databasePath(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  std::string before = dump();
+  ASSERT_FALSE(parse("-emailnow -dryrun"));
+  std::ostringstream out;
+  DryRun preview(out);
+  preview.cycle(*settings, *utilities);
+  preview.finish();
+  EXPECT_EQ(out.str(),
+            "report 5 \"Now\" to n@x.com format html company none alert none\n"
+            "1 favourite would be sent; nothing was sent and nothing was changed.\n");
+  EXPECT_EQ(dump(), before);
+  EXPECT_TRUE(logHas("Sending immeditate report 5 to: n@x.com"));
+
+  newRun();
+  ASSERT_FALSE(parse("-dryrun -id 1:3 -dashboardid 4,5"));
+  std::ostringstream why;
+  DryRun explained(why);
+  explained.cycle(*settings, *utilities);
+  EXPECT_EQ(why.str(),
+            "report 1 \"Sales\" to a@x.com format html company none alert none\n"
+            "dashboard 4 \"Board\" to d@x.com format html company none alert none\n"
+            "report 2 left out: sendreport is 'off', not 'on'\n"
+            "report 3 left out: its schedule 'weekly|2' is not due on 12/5/2026\n"
+            "dashboard 5 left out: sendreport is 'off', not 'on'\n");
+}
+
+}  // namespace
+}  // namespace postrix::test
