@@ -368,6 +368,7 @@ bool OptionParser::modePasses() {
   });
   flag("-lastemailed", s_.lastemailed_);
   flag("-emaillog", s_.emaillog_);
+  flag("-dryrun", s_.dryrun_);
   flag("-issqlserver", s_.isSQLServer_);
   pass("-connectionstring", Kind::kQuoted, [&](const std::string& v) {
     s_.connection_param_ = v;

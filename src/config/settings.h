@@ -158,6 +158,8 @@ class Settings {
   const std::string& attachement_file_format() const { return attachement_file_format_; }
   const std::string& app_pool_name() const { return app_pool_name_; }
   const std::string& wkhtmltopdfauth() const { return wkhtmltopdfauth_; }
+  // -dryrun: show what this run would send, and send and change nothing.
+  bool dryrun() const { return dryrun_; }
 
   // Whether the System table carries the multiple-times marker.
   bool hasMultipleTimesMarker() const { return multipleTimesMarker_; }
@@ -205,7 +207,7 @@ class Settings {
   std::vector<std::string> suppressStrings_;
   bool skipUnicode_ = false, skipallformatting_ = false, clear_xls_formatting_ = false;
   bool allowExcel_ = false, imageincluded_ = false, emailNow_ = false, reportname_ = false;
-  bool incdate_ = false, inctime_ = false, deletefileatt_ = false;
+  bool incdate_ = false, inctime_ = false, deletefileatt_ = false, dryrun_ = false;
   std::string attachement_file_format_, app_pool_name_ = "QX_APP_POOL_V33", wkhtmltopdfauth_;
 
   // Private state.

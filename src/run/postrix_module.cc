@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <iostream>
 #include <memory>
 
 #include "config/settings.h"
 #include "platform/clock.h"
+#include "run/dry_run.h"
 #include "run/module_state.h"
 #include "util/failure.h"
 #include "util/text.h"
@@ -50,28 +52,46 @@ void sendChosenMessages(Settings& s, Utilities& u, const RunModes& modes) {
     modes.sendEmailMessage(s, u, withTrailingBackslash(chosen[0]) + chosen[i]);
 }
 
+using Cycle = std::function<void(Settings&, Utilities&)>;
+
 // One cycle, or with multiple send times every interval from the first of
 // the run up to the current one, the clock read again before each.
+void eachCycle(Settings& s, Utilities& u, const Cycle& cycle) {
+  if (!s.isMultipleSchedules() || s.iscmdLineInterval()) {
+    cycle(s, u);
+    return;
+  }
+  while (s.thisIntervalStartId() <= Utilities::getIntervalId(u.clock().now())) {
+    u.Debugger("Running Reports for Interval ID " + std::to_string(s.thisIntervalStartId()));
+    cycle(s, u);
+    s.setIntervalStartId(static_cast<std::int16_t>(s.thisIntervalStartId() + 1));
+  }
+}
+
 void ordinaryRun(Settings& s, Utilities& u, const RunModes& modes) {
   if (!modes.runCycle) {
     u.Debugger("Scheduled sending is not available in this build of Postrix.");
     return;
   }
-  if (!s.isMultipleSchedules() || s.iscmdLineInterval()) {
-    modes.runCycle(s, u);
-    return;
-  }
-  while (s.thisIntervalStartId() <= Utilities::getIntervalId(u.clock().now())) {
-    u.Debugger("Running Reports for Interval ID " + std::to_string(s.thisIntervalStartId()));
-    modes.runCycle(s, u);
-    s.setIntervalStartId(static_cast<std::int16_t>(s.thisIntervalStartId() + 1));
-  }
+  eachCycle(s, u, modes.runCycle);
+}
+
+// The selection of every cycle, printed; nothing is sent or resent.
+void dryRun(Settings& s, Utilities& u) {
+  DryRun preview(std::cout);
+  if (s.SendFailed() || s.SendMessage())
+    std::cout << "-dryrun shows what a sending run selects; no saved message was resent.\n";
+  eachCycle(s, u,
+            [&](Settings& settings, Utilities& utilities) { preview.cycle(settings, utilities); });
+  preview.finish();
 }
 
 int runModes(Settings& s, Utilities& u, std::string_view commandLine, const RunModes& modes) {
   if (s.ParseCmdLineOptions(commandLine))
     return s.commandLineRejected() ? exit_status::kRejectedCommandLine : exit_status::kOk;
-  if (s.SendFailed())
+  if (s.dryrun())
+    dryRun(s, u);
+  else if (s.SendFailed())
     resendFailedFolder(s, u, modes);
   else if (s.SendMessage())
     sendChosenMessages(s, u, modes);
