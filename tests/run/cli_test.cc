@@ -96,5 +96,18 @@ TEST(CommandLineTest, ArgumentsAreJoinedTheWayTheParserReadsThem) {
   EXPECT_FALSE(asksForHelp({"-H"}));
 }
 
+TEST_F(CliTest, DryRunPrintsTheQueueAndEndsNormally) {
+  initdb();
+  ASSERT_EQ(shell("sqlite3 " + home.file("qx_data/system33.mdb") +
+                  " \"DROP TABLE CompanyReports; INSERT INTO UserReports (report_id, mapping_id,"
+                  " reporttitle, reporturl, format, email, schedule_details, sendreport) VALUES"
+                  " (1,1,'Sales','x=1','csv','a@x.com','daily','on')\""),
+            0);
+  EXPECT_EQ(postrix("-dsn relativemdb -dryrun -oemail o@x.com"), 0);
+  EXPECT_EQ(out(),
+            "report 1 \"Sales\" to o@x.com format csv company none alert none\n"
+            "1 favourite would be sent; nothing was sent and nothing was changed.\n");
+}
+
 }  // namespace
 }  // namespace postrix::test

@@ -193,6 +193,8 @@ TEST_F(SelectionTest, DryRunShowsTheSameQueueAndChangesNothing) {
             "report 2 left out: sendreport is 'off', not 'on'\n"
             "report 3 left out: its schedule 'weekly|2' is not due on 12/5/2026\n"
             "dashboard 5 left out: sendreport is 'off', not 'on'\n");
+  newRun();
+  EXPECT_EQ(select("-id 1:3 -dashboardid 4,5"), (Lines{"r1 a@x.com c-1", "d4 d@x.com c-1"}));
 }
 
 }  // namespace
