@@ -9,19 +9,6 @@ namespace {
 
 using V = ScheduleVerdict;
 
-TEST(ScheduleTest, LastDayOfMonthFollowsTheCalendar) {
-  struct Case {
-    int year, month, day;
-    bool want;
-  } cases[] = {
-      {2026, 4, 30, true}, {2026, 4, 29, false}, {2026, 12, 31, true}, {2027, 1, 31, true},
-      {2027, 2, 28, true}, {2028, 2, 28, false}, {2028, 2, 29, true},  {2026, 5, 30, false},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(isLastDayOfMonth(Date::fromParts(c.year, c.month, c.day, 23, 59)), c.want)
-        << c.year << "-" << c.month << "-" << c.day;
-}
-
 TEST(ScheduleTest, VerdictsForSingleAndMultipleTimeSchedules) {
   struct Case {
     const char* schedule;

@@ -33,17 +33,5 @@ TEST(ReportQueueTest, GrowsByDoublingAndKeepsTheOrderOfAdding) {
   EXPECT_EQ(queue.getReport(149)->reportid(), 149);
 }
 
-TEST(ReportQueueTest, SharesFavouritesAndKeepsDuplicates) {
-  ReportQueue queue;
-  auto favorite = std::make_shared<UserFavorite>();
-  queue.addReport(favorite);
-  queue.addReport(favorite);
-  ASSERT_EQ(queue.numReports(), 2);
-  EXPECT_EQ(queue.getReport(0), favorite);
-  EXPECT_EQ(queue.getReport(1), favorite);
-  favorite->setReportTitle("changed after adding");
-  EXPECT_EQ(queue.getReport(1)->reportTitle(), "changed after adding");
-}
-
 }  // namespace
 }  // namespace postrix::test
