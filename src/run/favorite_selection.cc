@@ -114,8 +114,14 @@ std::string ReportSelection::mappingFilter() {
   db::Recordset mappings = systemConnection().Execute(sql);
   for (; !mappings.eof(); mappings.MoveNext()) {
     const Variant& dsn = mappings.Fields("myDSN");
-    if (!dsn.isNull() && containsNoCase(dsn.toText(), s_.connection_param()))
-      mappingFilterList_ += mappings.Fields("mapping_id").toText() + ",";
+    if (dsn.isNull() || !containsNoCase(dsn.toText(), s_.connection_param())) continue;
+    // The ids go into SQL unquoted: only numbers may.
+    const Variant& id = mappings.Fields("mapping_id");
+    if (id.isEmpty() || !id.isNumeric())
+      log("Mapping id '" + (id.isNull() ? std::string("Null") : id.toText()) +
+          "' is not a number and is left out of the -connectionstring filter.");
+    else
+      mappingFilterList_ += sqlNumber(id) + ",";
   }
   mappings.Close();
   if (mappingFilterList_.empty()) return "";

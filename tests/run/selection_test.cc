@@ -120,6 +120,15 @@ TEST_F(SelectionTest, ConnectionStringFiltersFavouritesAndDashboardsByFirstRepor
   EXPECT_EQ(select("-connectionstring \"dsn=salesdsn;uid=sa\""), (Lines{"r1 a@x.com c-1"}));
   newRun();
   EXPECT_EQ(select("-connectionstring nowhere").size(), 4u);  // no mapping matches: no filter
+  newRun();
+  sql("DROP TABLE mappings; CREATE TABLE mappings (mapping_id TEXT, useDSN TEXT, dsn TEXT,"
+      " database_username TEXT, database_password TEXT, database_string TEXT);"
+      "INSERT INTO mappings VALUES ('1) OR (1=1','No','','','','server=erp'),"
+      " ('3','No','','','','server=erp');");
+  EXPECT_EQ(select("-connectionstring server=erp -reportsonly"), (Lines{"r12 s@x.com c-1"}));
+  EXPECT_TRUE(
+      logHas("Mapping id '1) OR (1=1' is not a number and is left out of the "
+             "-connectionstring filter."));
 }
 
 TEST_F(SelectionTest, DashboardOptionsDecideWhichSectionsRun) {
