@@ -1,0 +1,69 @@
+// HttpRequest: one synchronous HTTP request, shaped like the XML HTTP request
+// object the system was designed around.
+//
+// setTimeouts, open, setRequestHeader, send, then status, responseText and
+// responseBody. send blocks until the whole answer is in or a time-out
+// ends it:
+//   - resolve and connect: the name lookup and the connection together must
+//     finish within resolve + connect milliseconds;
+//   - send: the request body must make progress at least every send ms;
+//   - receive: from the end of the request, the answer must make progress at
+//     least every receive ms (a slow report that keeps sending never times out).
+// Redirects are followed as that object did: at most 10, over http and https
+// only; 301, 302 and 303 turn a POST into a GET, 307 and 308 repeat it.
+// https is verified against the system's certificate store.
+//
+// Every failure of open or send (refused, unresolvable, timed out, TLS) is a
+// Failure with number -2147012894 (time-out) or -2147012867 (cannot
+// connect) or -2147012889 (name not resolved), other transport failures
+// -2147467259; its description says what happened. One thread uses a request.
+#pragma once
+
+#include <memory>       // the transfer state
+#include <string>       // bodies, headers
+#include <string_view>  // inputs
+
+namespace postrix::http {
+
+class HttpRequest {
+ public:
+  HttpRequest();
+  ~HttpRequest();
+  HttpRequest(const HttpRequest&) = delete;
+  HttpRequest& operator=(const HttpRequest&) = delete;
+
+  // Time-outs in milliseconds; the defaults are 30000, 30000, 30000, 900000.
+  void setTimeouts(long resolveMs, long connectMs, long sendMs, long receiveMs);
+  // Starts a new request; only synchronous requests (async false) exist.
+  // Fails with 5 (invalid call) for an asynchronous one or an empty address.
+  void open(std::string_view method, std::string_view url, bool async = false);
+  void setRequestHeader(std::string_view name, std::string_view value);
+  // Sends the request with body (empty for none) and reads the answer.
+  void send(std::string_view body = {});
+
+  // The HTTP status of the last answer (after redirects); 0 before one.
+  long status() const;
+  // The answer as UTF-8 text, decoded from the charset the answer declares:
+  // the Content-Type header's charset, else a <meta> charset in the page,
+  // else UTF-8. Bytes that are not valid in that charset become U+FFFD.
+  const std::string& responseText() const;
+  // The answer's bytes as received.
+  const std::string& responseBody() const;
+  // The charset responseText was decoded from, lower-cased ("utf-8" by default).
+  const std::string& responseCharset() const;
+
+ private:
+  struct Transfer;
+  std::unique_ptr<Transfer> transfer_;
+};
+
+// The charset an answer declares, lower-cased: the Content-Type header's
+// charset parameter, else the first <meta> charset within the page's first
+// 4096 bytes, else "" (none declared).
+std::string declaredCharset(std::string_view contentType, std::string_view body);
+
+// bytes decoded from charset into UTF-8; an unknown charset is read as UTF-8.
+// Invalid input becomes U+FFFD.
+std::string decodeToUtf8(std::string_view bytes, std::string_view charset);
+
+}  // namespace postrix::http

@@ -1,0 +1,175 @@
+#!/usr/bin/python3
+"""A stand-in for the reporting web application, for tests.
+
+Listens on 127.0.0.1 on a free port, writes the port to --port-file and
+appends one JSON line per request to --requests. The path, Content-Type and
+body are hex-encoded there ("path_hex", ...) so that any bytes survive and a
+reader needs no JSON parser; the headers are there in plain JSON for people.
+Stops after --lifetime seconds or once the process that started it is gone.
+"""
+
+import argparse
+import html
+import json
+import os
+import struct
+import threading
+import time
+import zlib
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+from urllib.parse import parse_qs, urlsplit
+
+LATIN1_TEXT = b"Caf\xe9 na\xefve \xc9t\xe9"
+STOPPING = threading.Event()
+
+
+def png(name):
+    def chunk(kind, data):
+        body = kind + data
+        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
+
+    header = struct.pack(">IIBBBBB", 1, 1, 8, 2, 0, 0, 0)  # 1x1, 8-bit RGB
+    pixels = zlib.compress(b"\x00\xff\x80\x00")
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header)
+            + chunk(b"tEXt", b"Title\x00" + name.encode("latin-1", "replace"))
+            + chunk(b"IDAT", pixels) + chunk(b"IEND", b""))
+
+
+def page(inner):
+    return ("<html><body>%s</body></html>" % inner).encode("utf-8")
+
+
+class Handler(BaseHTTPRequestHandler):
+    server_version = "TestWebApp/1.0"
+
+    def log_message(self, *args):
+        pass
+
+    def do_GET(self):
+        self.handle_request()
+
+    def do_POST(self):
+        self.handle_request()
+
+    def record(self, body):
+        entry = {
+            "method": self.command,
+            "path_hex": self.path.encode("latin-1", "replace").hex(),
+            "content_type_hex": self.headers.get("Content-Type", "").encode(
+                "latin-1", "replace").hex(),
+            "body_hex": body.hex(),
+            "headers": dict(self.headers.items()),
+        }
+        with self.server.log_lock, open(self.server.requests_file, "a") as log:
+            log.write(json.dumps(entry) + "\n")
+
+    def answer(self, status, body, content_type="text/html; charset=utf-8", headers=()):
+        self.send_response(status)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(body)))
+        for name, value in headers:
+            self.send_header(name, value)
+        self.end_headers()
+        self.wfile.write(body)
+
+    def handle_request(self):
+        url = urlsplit(self.path)
+        query = {k: v[0] for k, v in parse_qs(url.query).items()}
+        if url.path == "/stall":
+            # Neither the body is read nor an answer given: the client must give up.
+            self.record(b"")
+            STOPPING.wait()
+            return
+        length = int(self.headers.get("Content-Length", "0") or 0)
+        body = self.rfile.read(length) if length > 0 else b""
+        self.record(body)
+        route = url.path
+
+        if route in ("/analysis.asp", "/dashboard.asp", "/report"):
+            self.report(url.query, body)
+        elif route == "/error-page":
+            self.answer(200, page('<div class="errorMessage">Something failed</div>'))
+        elif route == "/no-records":
+            self.answer(200, page("<p>No Matching Records</p>"))
+        elif route == "/status":
+            self.answer(int(query.get("code", "500")), page("Internal error"))
+        elif route == "/redirect":
+            self.answer(int(query.get("code", "302")), b"",
+                        headers=[("Location", query.get("to", "/report"))])
+        elif route == "/slow":
+            time.sleep(int(query.get("ms", "1000")) / 1000)
+            self.report(url.query, body)
+        elif route == "/trickle":
+            self.trickle(int(query.get("chunks", "5")), int(query.get("ms", "100")))
+        elif route == "/large":
+            self.large(int(query.get("mb", "1")))
+        elif route == "/latin1":
+            self.answer(200, b"<html><body>" + LATIN1_TEXT + b"</body></html>",
+                        "text/html; charset=ISO-8859-1")
+        elif route == "/latin1-meta":
+            self.answer(200, b'<html><head><meta http-equiv="Content-Type" '
+                        b'content="text/html; charset=iso-8859-1"></head><body>'
+                        + LATIN1_TEXT + b"</body></html>", "text/html")
+        elif route == "/utf8":
+            self.answer(200, page("Caf\u00e9 \u20ac5 \U0001F600"))
+        elif route.startswith("/chart/") and route.endswith(".png"):
+            name = route[len("/chart/"):-len(".png")]
+            if name == "missing":
+                self.answer(404, page("Not found"))
+            else:
+                self.answer(200, png(name), "image/png")
+        else:
+            self.answer(404, page("Not found"))
+
+    def report(self, query, body):
+        text = body.decode("utf-8", "replace")
+        self.answer(200, page("<table><tr><td>Report</td><td>%s</td></tr><tr><td>%s</td></tr>"
+                              "</table>" % (html.escape(query), html.escape(text))))
+
+    def trickle(self, chunks, ms):
+        self.send_response(200)
+        self.send_header("Content-Type", "text/html; charset=utf-8")
+        self.end_headers()  # no length: the answer ends when the connection closes
+        self.wfile.flush()
+        for i in range(chunks):
+            if i:
+                time.sleep(ms / 1000)
+            self.wfile.write(b"<p>%d</p>" % i)
+            self.wfile.flush()
+
+    def large(self, mb):
+        row = b"<tr><td>Row</td><td>%08d</td><td>" + b"x" * 40 + b"</td></tr>\n"
+        rows = [row % i for i in range(mb * 1024 * 1024 // len(row % 0))]
+        body = b"<html><body><table>\n" + b"".join(rows) + b"</table></body></html>"
+        self.answer(200, body)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--port-file", required=True)
+    parser.add_argument("--requests", required=True)
+    parser.add_argument("--lifetime", type=float, default=300)
+    args = parser.parse_args()
+
+    parent = os.getppid()
+    server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    server.daemon_threads = True
+    server.requests_file = args.requests
+    server.log_lock = threading.Lock()
+    open(args.requests, "a").close()
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+
+    temporary = args.port_file + ".tmp"
+    with open(temporary, "w") as f:
+        f.write(str(server.server_address[1]))
+    os.replace(temporary, args.port_file)
+
+    deadline = time.monotonic() + args.lifetime
+    while time.monotonic() < deadline and os.getppid() == parent:
+        time.sleep(min(1.0, max(0.0, deadline - time.monotonic())))
+    STOPPING.set()
+    os._exit(0)
+
+
+if __name__ == "__main__":
+    main()
