@@ -7,13 +7,15 @@
 // does not own. Everything runs on one thread.
 #pragma once
 
+#include <cstdint>      // ids
 #include <memory>       // the system connection
 #include <string>       // texts
 #include <string_view>  // inputs
 
-#include "platform/db/connection.h"  // system connection, probes
-#include "util/date_time.h"          // Date
-#include "util/variant.h"            // loosely typed arguments
+#include "platform/db/connection.h"      // system connection, probes
+#include "platform/http/http_request.h"  // report requests
+#include "util/date_time.h"              // Date
+#include "util/variant.h"                // loosely typed arguments
 
 namespace postrix {
 
@@ -69,11 +71,46 @@ class Utilities {
   void WriteEmailLog(const Variant& reportId, const Variant& status, const Variant& address,
                      const Variant& companyId);
 
-  // ---- Report addresses ----
+  // ---- Report addresses (report_url.cc) ----
+  // The address a favourite's page is posted to: an external report URL
+  // (one starting "ftp", "http", "sftp" or "file") up to its "?"; otherwise
+  // the dashboard or report page of the web application with its keys.
+  std::string buildReportURL(std::string_view reportUrl, std::int32_t reportId,
+                             std::int32_t mappingId, std::string_view reportFormat,
+                             bool isDashboard, std::int32_t companyId,
+                             std::string_view dashboardFilter) const;
+  // The form data posted with it: what follows the first "?", or the whole URL.
+  static std::string buildReportQS(std::string_view reportUrl);
   // Text made safe for a query string: NULs removed, blanks trimmed from both
   // ends, a blank becomes "+", letters and digits stay, every other byte of
   // the UTF-8 text becomes "%XX" (upper-case hex).
   static std::string URLEncode(std::string_view text);
+  // Every value of name in the query string, joined with ","; "" when none.
+  // A leading and a trailing "&" are dropped from queryString itself.
+  static std::string getQSVariable(std::string& queryString, std::string_view name);
+  // The query string with the first value of name replaced by newValue
+  // (already encoded), or with name=newValue appended when it has none.
+  static std::string changeQSVariable(std::string_view queryString, std::string_view name,
+                                      std::string_view newValue);
+
+  // ---- Report bodies (report_body.cc) ----
+  // The cached request object; a new one, with the run's time-outs, when
+  // forceNew or none is cached. When none can be made that is logged, and
+  // the one cached before (possibly none: null) is returned.
+  http::HttpRequest* getInetObj(bool forceNew);
+  // Posts the form data to the address and returns the page, or the
+  // no-records marker when the page must not be mailed (an error page, a
+  // status other than 200, a failed request) unless -fsend forces it.
+  std::string getReportBody(std::string_view address, std::string_view formData, bool isDashboard);
+  // The request time-outs in milliseconds: 30000, 30000, 30000 and 900000
+  // (15 minutes) in every run; tests shorten them.
+  void setRequestTimeouts(long resolveMs, long connectMs, long sendMs, long receiveMs);
+
+  // ---- Mail text (format_text.cc) ----
+  // A report body made safe for mail: every character above code 200 as a
+  // numeric reference (unless -nounicode), the -suppress texts removed, the
+  // euro sign escaped, and CR LF after each </td>, </TD>, </tr> and </TR>.
+  std::string formatText(const std::string& text) const;
 
   // ---- Intervals and schedules ----
   // The half hour of the day (0 to 47) that contains the time.
@@ -95,11 +132,14 @@ class Utilities {
 
  private:
   Settings& settings() const;
+  bool restartApplicationPool();
 
   const Clock& clock_;
   std::string programFolder_;
   Settings* settings_ = nullptr;
   std::unique_ptr<db::Connection> systemConnection_;
+  std::unique_ptr<http::HttpRequest> request_;
+  long requestTimeouts_[4] = {30000, 30000, 30000, 900000};
 };
 
 }  // namespace postrix

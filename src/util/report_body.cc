@@ -1,0 +1,120 @@
+// Fetching report pages from the web application.
+#include <chrono>
+#include <cstdio>
+
+#include "config/settings.h"
+#include "platform/process.h"
+#include "util/failure.h"
+#include "util/text.h"
+#include "util/utilities.h"
+
+namespace postrix {
+namespace {
+
+constexpr std::string_view kNoRecords = "No Matching Records";
+
+// Characters, not bytes: the text is UTF-8.
+size_t characterCount(std::string_view text) {
+  size_t count = 0;
+  for (char c : text)
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++count;
+  return count;
+}
+
+// Elapsed seconds as a short decimal number: "0.047", "2".
+std::string secondsText(std::chrono::steady_clock::duration elapsed) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f", std::chrono::duration<double>(elapsed).count());
+  std::string s(text);
+  while (s.back() == '0') s.pop_back();
+  if (s.back() == '.') s.pop_back();
+  return s;
+}
+
+}  // namespace
+
+void Utilities::setRequestTimeouts(long resolveMs, long connectMs, long sendMs, long receiveMs) {
+  requestTimeouts_[0] = resolveMs;
+  requestTimeouts_[1] = connectMs;
+  requestTimeouts_[2] = sendMs;
+  requestTimeouts_[3] = receiveMs;
+}
+
+http::HttpRequest* Utilities::getInetObj(bool forceNew) {
+  if (forceNew || !request_) {
+    try {
+      auto request = std::make_unique<http::HttpRequest>();
+      request->setTimeouts(requestTimeouts_[0], requestTimeouts_[1], requestTimeouts_[2],
+                           requestTimeouts_[3]);
+      request_ = std::move(request);
+    } catch (const Failure&) {
+      Debugger(
+          "ERROR Trying to Create a reference to either Microsoft XML Parser or Microsoft "
+          "Internet Controls.");
+    }
+  }
+  return request_.get();
+}
+
+std::string Utilities::getReportBody(std::string_view address, std::string_view formData,
+                                     bool isDashboard) {
+  const Settings& s = settings();
+  bool restarted = false;
+  for (;;) {
+    auto start = std::chrono::steady_clock::now();
+    http::HttpRequest* request = getInetObj(true);
+    if (s.debugReport()) {
+      Debugger("Posting url: " + std::string(address));
+      Debugger("Post data: " + std::string(formData));
+    }
+    std::string body;
+    try {
+      if (!request) throw Failure::objectNotSet();
+      request->open("POST", address, false);
+      request->setRequestHeader("Content-Type", "application/x-www-form-urlencoded");
+      request->send(formData);
+      body = request->responseText();
+      if (!isDashboard && body.find("class=\"errorMessage\"") != std::string::npos) {
+        Debugger("ERROR: Discovered tag containing errorMessage class. Not sending the email.");
+        if (!s.forceSend()) body = kNoRecords;
+      }
+      if (request->status() != 200) {
+        Debugger("ERROR: Server return code " + std::to_string(request->status()) +
+                 ". Not sending the email.");
+        if (!s.forceSend()) body = kNoRecords;
+      }
+      Debugger("Returned " + std::to_string(characterCount(body)) + " characters. Took " +
+               secondsText(std::chrono::steady_clock::now() - start) + " seconds.");
+      if (s.debugReport()) {
+        Debugger("Status Code: " + std::to_string(request->status()));
+        Debugger("Report Body: \r\n" + body);
+      }
+      return body;
+    } catch (const Failure& failure) {
+      Debugger("ERROR: Connection to the server timed out.");
+      // The designed line says too little to find the cause by.
+      Debugger("The request to '" + std::string(address) +
+               "' failed: " + std::to_string(failure.number()) + " " + failure.description() + ".");
+      if (s.reportTimeout() != 0 && !restarted) {
+        restarted = true;
+        if (restartApplicationPool()) continue;
+      }
+      return s.forceSend() ? body : std::string(kNoRecords);
+    }
+  }
+}
+
+// A time-out often means the web application hangs; its pool is restarted
+// once per report by the installation's script, which is not waited for.
+bool Utilities::restartApplicationPool() {
+  std::string script = programFolder_ + "/restartapppool.sh";
+  std::string error;
+  if (!startDetached(script, {settings().app_pool_name()}, error)) {
+    Debugger("ERROR: The application pool could not be restarted: " + error + ".");
+    return false;
+  }
+  Debugger("Restart application pool and try again.");
+  return true;
+}
+
+}  // namespace postrix

@@ -1,0 +1,138 @@
+// Fetching report pages from a local web application.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "support/run_fixture.h"
+#include "support/web_app.h"
+
+namespace postrix::test {
+namespace {
+
+class ReportBodyTest : public RunFixture {
+ protected:
+  ReportBodyTest() { utilities->setRequestTimeouts(1000, 1000, 1000, 700); }
+
+  std::string fetch(const std::string& args, const std::string& path, bool dashboard = false,
+                    const std::string& form = "a=1") {
+    newRun();
+    utilities->setRequestTimeouts(1000, 1000, 1000, 700);
+    EXPECT_FALSE(parse(args));
+    return utilities->getReportBody(web.url(path), form, dashboard);
+  }
+
+  // Lines of the log that start with prefix.
+  int count(const std::string& prefix) const {
+    int n = 0;
+    for (const auto& m : logMessages()) n += m.rfind(prefix, 0) == 0;
+    return n;
+  }
+
+  // A restart script that records the pool name it was given.
+  std::string installRestartScript() {
+    std::string marker = home.file("restarted");
+    std::string script = programFolder() + "/restartapppool.sh";
+    std::ofstream(script) << "#!/bin/sh\necho \"$1\" >> " << marker << "\n";
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    return marker;
+  }
+
+  static std::string waitForFile(const std::string& path) {
+    for (int i = 0; i < 100 && !std::filesystem::exists(path); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  WebApp web;
+};
+
+TEST_F(ReportBodyTest, PostsTheFormDataAndLogsTheSize) {
+  std::string form = "a=1&r_title=Sales+%C3%A9&b=x%26y";
+  std::string body = fetch("-debug", "/analysis.asp?email_report=1&reportid=12", false, form);
+  ASSERT_EQ(web.requests().size(), 1u);
+  WebRequest got = web.requests()[0];
+  EXPECT_EQ(got.method, "POST");
+  EXPECT_EQ(got.path, "/analysis.asp?email_report=1&reportid=12");
+  EXPECT_EQ(got.contentType, "application/x-www-form-urlencoded");
+  EXPECT_EQ(got.body, form);
+  EXPECT_NE(body.find("<td>Report</td>"), std::string::npos);
+  auto log = logMessages();
+  ASSERT_GE(log.size(), 7u);
+  EXPECT_EQ(log[3], "Posting url: " + web.url("/analysis.asp?email_report=1&reportid=12"));
+  EXPECT_EQ(log[4], "Post data: " + form);
+  EXPECT_EQ(log[5].rfind("Returned " + std::to_string(body.size()) + " characters. Took ", 0), 0u);
+  EXPECT_EQ(log[6], "Status Code: 200");
+  EXPECT_EQ(log[7], "Report Body: \r\n" + body);
+}
+
+TEST_F(ReportBodyTest, ErrorPagesAndStatusesAreNotMailedUnlessForced) {
+  EXPECT_EQ(fetch("", "/status?code=500"), "No Matching Records");
+  EXPECT_TRUE(logHas("ERROR: Server return code 500. Not sending the email."));
+  EXPECT_NE(fetch("-fsend", "/status?code=500").find("Internal error"), std::string::npos);
+
+  EXPECT_EQ(fetch("", "/error-page"), "No Matching Records");
+  EXPECT_TRUE(
+      logHas("ERROR: Discovered tag containing errorMessage class. Not sending the email."));
+  EXPECT_NE(fetch("", "/error-page", true).find("errorMessage"), std::string::npos);
+  // A dashboard's error box is its own business.
+  EXPECT_EQ(count("ERROR: Discovered tag containing errorMessage class."), 1);
+}
+
+TEST_F(ReportBodyTest, PagesAreDecodedByTheirCharset) {
+  EXPECT_NE(fetch("", "/latin1").find("Caf\xC3\xA9 na\xC3\xAFve \xC3\x89t\xC3\xA9"),
+            std::string::npos);
+  EXPECT_NE(fetch("", "/latin1-meta").find("Caf\xC3\xA9"), std::string::npos);
+}
+
+TEST_F(ReportBodyTest, ATimeOutEndsTheReportAndRestartsThePoolOnce) {
+  EXPECT_EQ(fetch("", "/stall"), "No Matching Records");
+  EXPECT_EQ(count("ERROR: Connection to the server timed out."), 1);
+
+  std::string marker = installRestartScript();
+  EXPECT_EQ(fetch("-reporttimeout -apppoolname Pool7", "/stall"), "No Matching Records");
+  EXPECT_EQ(count("ERROR: Connection to the server timed out."), 3);
+  EXPECT_EQ(count("Restart application pool and try again."), 1);
+  EXPECT_EQ(waitForFile(marker), "Pool7\n");
+  EXPECT_EQ(web.requests().size(), 3u);
+}
+
+TEST_F(ReportBodyTest, AMissingRestartScriptIsSaid) {
+  EXPECT_EQ(fetch("-reporttimeout", "/stall"), "No Matching Records");
+  EXPECT_EQ(count("ERROR: The application pool could not be restarted: '" + programFolder() +
+                  "/restartapppool.sh': No such file or directory."),
+            1);
+  EXPECT_EQ(web.requests().size(), 1u);
+}
+
+// A port that was free a moment ago: nothing listens there.
+int closedPort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  bind(fd, reinterpret_cast<sockaddr*>(&address), size);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+TEST_F(ReportBodyTest, ARefusedConnectionEndsWithinASecond) {
+  parse("");
+  std::string url = "http://127.0.0.1:" + std::to_string(closedPort()) + "/analysis.asp";
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(utilities->getReportBody(url, "a=1", false), "No Matching Records");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  EXPECT_TRUE(logHas("ERROR: Connection to the server timed out."));
+}
+
+}  // namespace
+}  // namespace postrix::test
