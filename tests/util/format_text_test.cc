@@ -1,0 +1,222 @@
+#include "util/format_text.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "support/run_fixture.h"
+
+namespace postrix {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+std::string plain(std::string_view text) { return formatText(text, false, {}); }
+
+TEST(FormatTextTest, CharactersAbove200BecomeReferencesToTheirCodePoint) {
+  struct Case {
+    const char* in;
+    const char* want;
+  } cases[] = {
+      {"Caf\xC3\xA9", "Caf&#233;"},
+      {"na\xC3\xAFve", "na&#239;ve"},
+      {"\xC3\x88", "\xC3\x88"},  // U+00C8, 200: kept
+      {"\xC3\x89", "&#201;"},    // U+00C9, 201
+      {"\xC2\x80\xC2\xA0", "\xC2\x80\xC2\xA0"},
+      {"\xD0\x94\xD0\xB0", "&#1044;&#1072;"},
+      {"\u20AC5", "&#8364;5"},
+      {"\xE0\xA0\x80", "&#2048;"},
+      {"\xEF\xBF\xBF", "&#65535;"},
+      {"\xF0\x9F\x98\x80!", "&#128512;!"},  // one reference, not two halves
+      {"\xF4\x8F\xBF\xBF", "&#1114111;"},
+      {"", ""},
+      {"plain <b>ASCII</b> & more", "plain <b>ASCII</b> & more"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(plain(c.in), c.want) << c.in;
+}
+
+TEST(FormatTextTest, EachByteOutsideAValidSequenceIsOneReplacementCharacter) {
+  const std::string r = "&#65533;";
+  struct Case {
+    const char* in;
+    std::string want;
+  } cases[] = {
+      {"a\x80z", "a" + r + "z"},            // stray continuation
+      {"\xFF\xFE", r + r},                  // never valid
+      {"\xC0\xAF", r + r},                  // overlong "/"
+      {"\xE0\x80\xAF", r + r + r},          // overlong in three bytes
+      {"\xF0\x8F\xBF\xBF", r + r + r + r},  // overlong in four bytes
+      {"\xED\xA0\x80", r + r + r},          // a surrogate
+      {"\xF4\x90\x80\x80", r + r + r + r},  // above U+10FFFF
+      {"\xF5\x80", r + r},                  // lead byte past the range
+      {"\xE2\x82", r + r},                  // cut short by the end
+      {"\xE2\x82<", r + r + "<"},           // cut short by ASCII
+      {"\xC3\xC3\xA9", r + "&#233;"},       // a lead byte where one continues
+      {"\xF0\x9F\x98 \xC3\x88", r + r + r + " \xC3\x88"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(plain(c.in), c.want) << c.in;
+}
+
+TEST(FormatTextTest, SkipUnicodeKeepsCharactersButStillEscapesTheEuro) {
+  EXPECT_EQ(formatText("Caf\u00E9 \u20AC5", true, {}), "Caf\u00E9 &#8364;5");
+  EXPECT_EQ(formatText("\xFF\xF0\x9F\x98\x80", true, {}), "\xFF\xF0\x9F\x98\x80");
+  EXPECT_EQ(formatText("\xE2\x82\xAC\xE2\x82\xAC", true, {}), "&#8364;&#8364;");
+}
+
+TEST(FormatTextTest, LineBreakFollowsEachCellAndRowEndTagInExactCase) {
+  struct Case {
+    const char* in;
+    const char* want;
+  } cases[] = {
+      {"<tr><td>a</td></tr>", "<tr><td>a</td>\r\n</tr>\r\n"},
+      {"<TR><TD>a</TD></TR>", "<TR><TD>a</TD>\r\n</TR>\r\n"},
+      {"</Td></tD></Tr></tR>", "</Td></tD></Tr></tR>"},
+      {"</th></table></td", "</th></table></td"},
+      {"< /td></ td></td >", "< /td></ td></td >"},
+      {"<</td>>", "<</td>\r\n>"},
+      {"</td>\r\n", "</td>\r\n\r\n"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(formatText(c.in, false, {}), c.want) << c.in;
+    EXPECT_EQ(formatText(c.in, true, {}), c.want) << c.in;
+    // The same tags in a text that also needs escaping.
+    EXPECT_EQ(plain(std::string(c.in) + "\xC3\xA9"), std::string(c.want) + "&#233;") << c.in;
+  }
+}
+
+TEST(FormatTextTest, SuppressStringsAreRemovedOneAfterTheOther) {
+  struct Case {
+    const char* in;
+    Strings suppress;
+    bool skipUnicode;
+    const char* want;
+  } cases[] = {
+      {"cabd", {"ab", "cd"}, false, ""},  // removing "ab" makes the "cd"
+      {"cabd", {"cd", "ab"}, false, "cd"},
+      {"aXbXXc", {"X"}, false, "abc"},
+      {"AB ab", {"ab"}, false, "AB "},  // case-sensitive
+      {"abc", {"", "b"}, false, "ac"},  // an empty one removes nothing
+      {"aaa", {"aa"}, false, "a"},      // occurrences do not overlap
+      // Removal sees the escaped text ...
+      {"Caf\xC3\xA9!", {"&#233;"}, false, "Caf!"},
+      {"Caf\xC3\xA9!", {"\xC3\xA9"}, false, "Caf&#233;!"},
+      // ... and the line breaks see the text after removal.
+      {"<td>a</tXd>", {"X"}, false, "<td>a</td>\r\n"},
+      {"a</td>b", {"</td>"}, false, "ab"},
+      // A euro sign put together by a removal is still escaped.
+      {"\xE2X\x82\xAC", {"X"}, true, "&#8364;"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(formatText(c.in, c.skipUnicode, c.suppress), c.want) << c.in;
+}
+
+// The steps done the obvious way: one character at a time, then one whole
+// pass per replacement.
+std::string replaceAll(const std::string& text, const std::string& what, const std::string& with) {
+  std::string out;
+  std::size_t from = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, from)) {
+    out.append(text, from, at - from);
+    out += with;
+    from = at + what.size();
+  }
+  out.append(text, from, std::string::npos);
+  return out;
+}
+
+std::string reference(const std::string& text, bool skipUnicode, const Strings& suppress) {
+  std::string s;
+  if (skipUnicode) {
+    s = text;
+  } else {
+    for (std::size_t i = 0; i < text.size();) {
+      auto b = static_cast<unsigned char>(text[i]);
+      int length = b < 0x80                ? 1
+                   : b >= 0xC0 && b < 0xE0 ? 2
+                   : b >= 0xE0 && b < 0xF0 ? 3
+                   : b >= 0xF0 && b < 0xF8 ? 4
+                                           : 0;
+      long code = length == 1 ? b : length == 2 ? b & 0x1F : length == 3 ? b & 0x0F : b & 0x07;
+      bool valid = length > 0 && i + length <= text.size();
+      for (int k = 1; valid && k < length; ++k) {
+        auto c = static_cast<unsigned char>(text[i + k]);
+        valid = (c & 0xC0) == 0x80;
+        code = code << 6 | (c & 0x3F);
+      }
+      const long shortest[] = {0, 0, 0x80, 0x800, 0x10000};
+      if (valid &&
+          (code < shortest[length] || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF))
+        valid = false;
+      if (!valid) {
+        code = 0xFFFD;
+        length = 1;
+      }
+      if (code > 200)
+        s += "&#" + std::to_string(code) + ";";
+      else
+        s += text.substr(i, length);
+      i += length;
+    }
+  }
+  for (const std::string& x : suppress)
+    if (!x.empty()) s = replaceAll(s, x, "");
+  s = replaceAll(s, "\xE2\x82\xAC", "&#8364;");
+  for (const char* tag : {"</td>", "</TD>", "</tr>", "</TR>"})
+    s = replaceAll(s, tag, std::string(tag) + "\r\n");
+  return s;
+}
+
+TEST(FormatTextTest, AgreesWithTheObviousWayOnRandomTexts) {
+  // Pieces that meet at every offset of the 16-byte blocks the fast paths
+  // scan: runs of 7, 8, 15, 16 and 31 plain bytes shift everything after them.
+  // clang-format off
+  const Strings pieces = {
+      "a", "b", "<", "/", "d>", "</t", "</td>", "</TD>", "</tr>", "</TR>", "</Td>",
+      "\xC3\xA9", "\xC3\x88", "\xE2\x82\xAC", "\xD0\x96", "\xF0\x9F\x98\x80",
+      "\xFF", "\x80", "\xE2\x82", "\xED\xA0\x80", "\xC0",
+      "X", "YY", "&#233;",
+      "aaaaaaa", "aaaaaaaa", "aaaaaaaaaaaaaaa", "aaaaaaaaaaaaaaaa",
+      "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"};
+  // clang-format on
+  const std::vector<Strings> suppress = {
+      {}, {"X"}, {"X", "YY"}, {"\xC3\xA9"}, {"&#233;", "/t"}, {"\x82"}, {"d>", "X"}};
+  std::mt19937 random(20261205);
+  // Mostly short texts; every 500th runs to some 150 KB, past the block in
+  // which the escaped text is put together.
+  for (int round = 0; round < 4000; ++round) {
+    std::string text;
+    int count = round % 500 == 0 ? 30000 : static_cast<int>(random() % 40);
+    for (int i = 0; i < count; ++i) text += pieces[random() % pieces.size()];
+    bool skipUnicode = random() % 4 == 0;
+    const Strings& strings = suppress[random() % suppress.size()];
+    ASSERT_EQ(formatText(text, skipUnicode, strings), reference(text, skipUnicode, strings))
+        << "round " << round << ", skipUnicode " << skipUnicode << ", " << strings.size()
+        << " suppress strings, text \"" << text.substr(0, 2000) << "\"";
+  }
+}
+
+TEST(FormatTextTest, BrokenUtf8MayGrowPastTheRoomFirstReserved) {
+  // Room is reserved for valid UTF-8, which grows at most 3.5 times; a lone
+  // byte grows 8 times.
+  std::string broken(300000, '\xFF');
+  std::string want;
+  for (std::size_t i = 0; i < broken.size(); ++i) want += "&#65533;";
+  EXPECT_EQ(plain("<td>" + broken + "</td>"), "<td>" + want + "</td>\r\n");
+  EXPECT_EQ(formatText(broken + "x", false, {"x"}), want);
+}
+
+class UtilitiesFormatTextTest : public test::RunFixture {};
+
+TEST_F(UtilitiesFormatTextTest, UsesTheRunsSuppressStringsAndUnicodeOption) {
+  const std::string body = "<td>Caf\u00E9 \u20AC5 DRAFT</td>";
+  parse("");
+  EXPECT_EQ(utilities->formatText(body), "<td>Caf&#233; &#8364;5 DRAFT</td>\r\n");
+  newRun();
+  parse("-nounicode -suppress DRAFT -suppress Caf");
+  EXPECT_EQ(utilities->formatText(body), "<td>\u00E9 &#8364;5 </td>\r\n");
+}
+
+}  // namespace
+}  // namespace postrix
