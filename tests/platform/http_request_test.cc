@@ -207,21 +207,6 @@ TEST(HttpConnectTest, ConnectTimeOutAloneBoundsTheConnect) {
   EXPECT_LT(took, milliseconds(1500));
 }
 
-TEST(HttpConnectTest, RejectsAsynchronousAndAddresslessRequests) {
-  HttpRequest request;
-  EXPECT_THROW(request.send(), Failure) << "send before open";
-  for (auto [address, async] : {std::pair{"http://127.0.0.1/", true}, std::pair{"", false}}) {
-    try {
-      request.open("GET", address, async);
-      ADD_FAILURE() << address;
-    } catch (const Failure& failure) {
-      EXPECT_EQ(failure.number(), err::kInvalidCall);
-      EXPECT_EQ(failure.description(), "Invalid procedure call or argument");
-    }
-  }
-  EXPECT_THROW(request.send(), Failure) << "a failed open leaves nothing to send";
-}
-
 TEST(CharsetTest, FindsTheDeclaredCharset) {
   struct Case {
     const char* contentType;
