@@ -1,0 +1,179 @@
+#include "support/smtp_peer.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace postrix::test {
+
+namespace {
+
+pid_t spawn(std::vector<std::string> args, bool quiet) {
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (quiet) {
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  }
+  pid_t pid = -1;
+  int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) throw std::runtime_error("cannot start " + args[0]);
+  return pid;
+}
+
+// Key generation costs a noticeable fraction of a second, so every server in the
+// process shares one certificate.
+struct Certificate {
+  TempDir dir;
+  std::string cert = dir.file("cert.pem"), key = dir.file("key.pem");
+};
+
+const Certificate& certificateFiles() {
+  static Certificate files;
+  static std::once_flag once;
+  std::call_once(once, [] {
+    pid_t pid =
+        spawn({"/usr/bin/openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+               "-subj", "/CN=localhost", "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1",
+               "-keyout", files.key, "-out", files.cert},
+              true);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+      throw std::runtime_error("openssl could not make the test certificate");
+    }
+  });
+  return files;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+ReceivedMail readMail(const std::string& base) {
+  ReceivedMail mail;
+  std::istringstream env(readFile(base + ".env"));
+  for (std::string line; std::getline(env, line);) {
+    size_t space = line.find(' ');
+    std::string key = line.substr(0, space);
+    std::string value = space == std::string::npos ? "" : line.substr(space + 1);
+    if (key == "from") {
+      mail.from = value;
+    } else if (key == "to") {
+      mail.to.push_back(value);
+    } else if (key == "auth") {
+      mail.authUser = value;
+    } else if (key == "tls") {
+      mail.tls = value == "yes";
+    }
+  }
+  mail.data = readFile(base + ".eml");
+  return mail;
+}
+
+}  // namespace
+
+SmtpPeer::SmtpPeer(SmtpPeerOptions options) : mailDir_(dir_.file("mail")) {
+  std::string script = POSTRIX_SOURCE_DIR "/tests/peers/smtp_server.py";
+  std::string portFile = dir_.file("port");
+  // -I: a developer's PYTHONPATH must not shadow the system's aiosmtpd.
+  std::vector<std::string> args = {"/usr/bin/python3", "-I",     script,  "--port-file", portFile,
+                                   "--mail-dir",       mailDir_, "--tls", options.tls,   "--auth",
+                                   options.auth,       "--user", kUser,   "--password",  kPassword};
+  if (options.tls != "none") {
+    const Certificate& files = certificateFiles();
+    args.insert(args.end(), {"--cert", files.cert, "--key", files.key});
+  }
+  for (const auto& address : options.refuseRecipients) {
+    args.insert(args.end(), {"--refuse-recipient", address});
+  }
+  if (options.refuseSender) args.push_back("--refuse-sender");
+  if (options.refuseAuth) args.push_back("--refuse-auth");
+  if (options.closeDuringData) args.push_back("--close-during-data");
+  if (options.noEhlo) args.push_back("--no-ehlo");
+  if (options.delayMs > 0) args.insert(args.end(), {"--delay-ms", std::to_string(options.delayMs)});
+  pid_ = spawn(args, false);
+
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::ifstream in(portFile);
+    if (in >> port_) return;
+    if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+      pid_ = -1;
+      throw std::runtime_error("the test mail server ended at start");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  kill(pid_, SIGTERM);
+  waitpid(pid_, nullptr, 0);
+  pid_ = -1;
+  throw std::runtime_error("the test mail server did not start listening");
+}
+
+SmtpPeer::~SmtpPeer() {
+  if (pid_ <= 0) return;
+  kill(pid_, SIGTERM);
+  waitpid(pid_, nullptr, 0);
+}
+
+std::vector<ReceivedMail> SmtpPeer::received() const {
+  std::vector<ReceivedMail> out;
+  for (int i = 1;; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "/%04d", i);
+    std::string base = mailDir_ + name;
+    // The server renames the .eml into place after the .env, so its presence means both are whole.
+    if (!std::filesystem::exists(base + ".eml")) return out;
+    out.push_back(readMail(base));
+  }
+}
+
+std::vector<ReceivedMail> SmtpPeer::waitForMessages(size_t n, int timeoutMs) const {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    std::vector<ReceivedMail> mails = received();
+    if (mails.size() >= n || std::chrono::steady_clock::now() >= deadline) return mails;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+const std::string& SmtpPeer::certificate() const { return certificateFiles().cert; }
+
+int closedPort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) throw std::runtime_error("socket failed");
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  bool ok = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+            getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0;
+  close(fd);
+  if (!ok) throw std::runtime_error("cannot find a free port");
+  return ntohs(address.sin_port);
+}
+
+}  // namespace postrix::test

@@ -1,0 +1,64 @@
+// The test mail server (tests/peers/smtp_server.py) running as a child process.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "support/temp_database.h"
+
+namespace postrix::test {
+
+// How the server should behave; the defaults give a plain server that takes every message.
+struct SmtpPeerOptions {
+  std::string tls = "none";   // "none", "starttls", "implicit"
+  std::string auth = "none";  // "none", "optional", "required"
+  std::vector<std::string> refuseRecipients{};
+  bool refuseSender = false, refuseAuth = false, closeDuringData = false, noEhlo = false;
+  int delayMs = 0;
+};
+
+// One message as the server stored it.
+struct ReceivedMail {
+  std::string from;             // MAIL FROM address
+  std::vector<std::string> to;  // accepted RCPT addresses, in order
+  std::string authUser;         // "" when not authenticated
+  bool tls = false;
+  std::string data;  // the message as received (CRLF line ends)
+};
+
+// Starts the server and waits until it listens; stops it on destruction.
+class SmtpPeer {
+ public:
+  static constexpr const char* kUser = "postrix";
+  static constexpr const char* kPassword = "secret";
+
+  // Throws std::runtime_error when the server does not listen within 10 s.
+  explicit SmtpPeer(SmtpPeerOptions options = {});
+  ~SmtpPeer();
+  SmtpPeer(const SmtpPeer&) = delete;
+  SmtpPeer& operator=(const SmtpPeer&) = delete;
+
+  int port() const { return port_; }
+  // Every stored message, oldest first.
+  std::vector<ReceivedMail> received() const;
+  // Waits until n messages are stored (up to timeoutMs), then returns them, however many.
+  std::vector<ReceivedMail> waitForMessages(size_t n, int timeoutMs = 5000) const;
+  // PEM file of the server's self-signed certificate (CN=localhost, SAN DNS:localhost and
+  // IP:127.0.0.1), for clients that should trust it.
+  const std::string& certificate() const;
+  const std::string& mailDir() const { return mailDir_; }
+
+ private:
+  TempDir dir_;
+  std::string mailDir_;
+  pid_t pid_ = -1;
+  int port_ = 0;
+};
+
+// A port on 127.0.0.1 where nothing listens (bound, read, closed).
+int closedPort();
+
+}  // namespace postrix::test
