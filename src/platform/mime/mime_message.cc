@@ -1,0 +1,1086 @@
+#include "platform/mime/mime_message.h"
+
+#include <fcntl.h>
+#include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <optional>
+#include <random>
+#include <system_error>
+#include <unordered_set>
+#include <utility>
+
+#include "util/text.h"
+
+namespace postrix::mime {
+namespace {
+
+using Headers = std::vector<std::pair<std::string, std::string>>;
+
+constexpr std::string_view kCrlf = "\r\n";
+constexpr size_t kMaxHeaderLine = 78;
+constexpr size_t kMaxBodyLine = 76;
+// Text bytes per encoded-word: 52 base64 characters, a 64-character word, which fits after
+// any header name we write on the first line and on every folded line.
+constexpr size_t kEncodedWordBytes = 39;
+// Percent-encoded characters per RFC 2231 file name section, for the same reason.
+constexpr size_t kFileNameSection = 54;
+constexpr char kHex[] = "0123456789ABCDEF";
+
+std::string errorText(int error) { return std::generic_category().message(error); }
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+// Not std::isalnum: the program may run in a locale where bytes of UTF-8 text count as letters.
+bool isAsciiAlnum(unsigned char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+std::string trimmed(std::string_view s) {
+  while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
+  return std::string(s);
+}
+
+// A header value on one line: CR and LF dropped, so no value can start a header of its own.
+std::string oneLine(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (char c : s)
+    if (c != '\r' && c != '\n') out += c;
+  return out;
+}
+
+std::string withCrlf(std::string_view s) {
+  std::string out;
+  out.reserve(s.size() + s.size() / 32);
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\r') {
+      out += kCrlf;
+      if (i + 1 < s.size() && s[i + 1] == '\n') ++i;
+    } else if (s[i] == '\n') {
+      out += kCrlf;
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
+std::string randomHex(size_t digits) {
+  std::random_device device;
+  std::string out;
+  while (out.size() < digits) {
+    unsigned value = device();
+    for (int i = 0; i < 8 && out.size() < digits; ++i, value >>= 4) out += kHex[value & 15];
+  }
+  return out;
+}
+
+std::string newMessageId() { return "<" + randomHex(32) + "@postrix>"; }
+
+// The first builder call gives the message its Message-ID, kept among its headers, so every
+// render of this object (the saved copy and the sent one) carries the same id.
+void giveMessageId(Headers& headers) {
+  for (const auto& [name, value] : headers)
+    if (equalsNoCase(name, "Message-ID")) return;
+  headers.emplace_back("Message-ID", newMessageId());
+}
+
+// Now, local time with its offset from UTC; names in English whatever the locale.
+std::string rfc5322Date() {
+  static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  long offset = local.tm_gmtoff / 60;
+  char sign = offset < 0 ? '-' : '+';
+  if (offset < 0) offset = -offset;
+  char text[64];
+  std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d %c%02ld%02ld",
+                kDays[local.tm_wday], local.tm_mday, kMonths[local.tm_mon], local.tm_year + 1900,
+                local.tm_hour, local.tm_min, local.tm_sec, sign, offset / 60, offset % 60);
+  return text;
+}
+
+bool readWholeFile(const std::string& path, std::string& bytes, std::string& error) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    int e = errno;
+    error = "cannot open " + path + ": " + errorText(e);
+    return false;
+  }
+  std::string out;
+  char buffer[65536];
+  while (true) {
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      int e = errno;
+      error = "cannot read " + path + ": " + errorText(e);
+      close(fd);
+      return false;
+    }
+    if (n == 0) break;
+    out.append(buffer, static_cast<size_t>(n));
+  }
+  close(fd);
+  bytes = std::move(out);
+  return true;
+}
+
+// ---- UTF-8 and character sets ----
+
+// The length of the valid UTF-8 sequence at s[i] (its code point in cp), or 0.
+size_t utf8At(std::string_view s, size_t i, char32_t& cp) {
+  auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+  unsigned char lead = byte(i);
+  size_t length;
+  char32_t min;
+  if (lead < 0x80) {
+    cp = lead;
+    return 1;
+  } else if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2, min = 0x80, cp = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3, min = 0x800, cp = lead & 0x0F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4, min = 0x10000, cp = lead & 0x07;
+  } else {
+    return 0;
+  }
+  if (i + length > s.size()) return 0;
+  for (size_t k = 1; k < length; ++k) {
+    if ((byte(i + k) & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (byte(i + k) & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return length;
+}
+
+void appendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// Header text declared as UTF-8 must be UTF-8: stray bytes are taken as Latin-1, the likeliest
+// source of text that is not.
+std::string asUtf8(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size();) {
+    char32_t cp;
+    size_t length = utf8At(s, i, cp);
+    if (length == 0) {
+      appendUtf8(out, static_cast<unsigned char>(s[i]));
+      ++i;
+    } else {
+      out.append(s.substr(i, length));
+      i += length;
+    }
+  }
+  return out;
+}
+
+bool isUtf8Name(std::string_view charset) {
+  std::string name = toLower(charset);
+  return name == "utf-8" || name == "utf8";
+}
+
+// Only a name made of these can be a character set; anything else must not reach iconv
+// (whose "//" suffixes change its behaviour) nor a header.
+bool isCharsetName(std::string_view name) {
+  if (name.empty() || name.size() > 40) return false;
+  for (char c : name)
+    if (!isAsciiAlnum(static_cast<unsigned char>(c)) &&
+        std::string_view("-_.:+()").find(c) == std::string_view::npos)
+      return false;
+  return true;
+}
+
+class Converter {
+ public:
+  Converter(const std::string& to, const std::string& from)
+      : cd_(iconv_open(to.c_str(), from.c_str())) {}
+  ~Converter() {
+    if (ok()) iconv_close(cd_);
+  }
+  Converter(const Converter&) = delete;
+  Converter& operator=(const Converter&) = delete;
+  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+
+  // Converts in onto out until done (0) or a sequence it cannot convert (its errno); in is
+  // left at that sequence.
+  int convert(std::string_view& in, std::string& out) {
+    char buffer[4096];
+    while (!in.empty()) {
+      char* inPtr = const_cast<char*>(in.data());
+      size_t inLeft = in.size();
+      char* outPtr = buffer;
+      size_t outLeft = sizeof buffer;
+      int error =
+          iconv(cd_, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1) ? errno : 0;
+      out.append(buffer, static_cast<size_t>(outPtr - buffer));
+      bool moved = inLeft != in.size() || outPtr != buffer;
+      in.remove_prefix(in.size() - inLeft);
+      if (error == E2BIG && moved) continue;
+      if (error) return error;
+    }
+    return 0;
+  }
+  // Ends the output in the initial shift state (for stateful character sets).
+  void finish(std::string& out) {
+    char buffer[64];
+    char* outPtr = buffer;
+    size_t outLeft = sizeof buffer;
+    iconv(cd_, nullptr, nullptr, &outPtr, &outLeft);
+    out.append(buffer, static_cast<size_t>(outPtr - buffer));
+  }
+
+ private:
+  iconv_t cd_;
+};
+
+// UTF-8 text in charset, a character the charset lacks as "&#N;" so the HTML still shows it;
+// nullopt when iconv does not know the charset.
+std::optional<std::string> fromUtf8(std::string_view text, const std::string& charset) {
+  if (!isCharsetName(charset)) return std::nullopt;
+  Converter converter(charset, "UTF-8");
+  if (!converter.ok()) return std::nullopt;
+  std::string out;
+  out.reserve(text.size());
+  while (converter.convert(text, out) != 0) {
+    char32_t cp;
+    size_t length = utf8At(text, 0, cp);
+    if (length == 0) cp = 0xFFFD, length = 1;
+    std::string reference = "&#" + std::to_string(static_cast<unsigned long>(cp)) + ";";
+    std::string_view rest = reference;
+    if (converter.convert(rest, out) != 0) out += reference;
+    text.remove_prefix(length);
+  }
+  converter.finish(out);
+  return out;
+}
+
+// Text in charset as UTF-8 (bytes it cannot read become U+FFFD); nullopt for an unknown charset.
+std::optional<std::string> toUtf8(std::string_view text, const std::string& charset) {
+  if (isUtf8Name(charset) || equalsNoCase(charset, "us-ascii")) return asUtf8(text);
+  if (!isCharsetName(charset)) return std::nullopt;
+  Converter converter("UTF-8", charset);
+  if (!converter.ok()) return std::nullopt;
+  std::string out;
+  while (converter.convert(text, out) != 0) {
+    out += "\xEF\xBF\xBD";
+    text.remove_prefix(1);
+  }
+  converter.finish(out);
+  return out;
+}
+
+// ---- Body encodings ----
+
+std::string base64(std::string_view in, size_t lineLength) {
+  static constexpr char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve(in.size() / 3 * 4 + in.size() / 38 + 8);
+  size_t column = 0;
+  for (size_t i = 0; i < in.size(); i += 3) {
+    if (lineLength && column == lineLength) out += kCrlf, column = 0;
+    unsigned group = static_cast<unsigned char>(in[i]) << 16;
+    if (i + 1 < in.size()) group |= static_cast<unsigned char>(in[i + 1]) << 8;
+    if (i + 2 < in.size()) group |= static_cast<unsigned char>(in[i + 2]);
+    out += kAlphabet[(group >> 18) & 63];
+    out += kAlphabet[(group >> 12) & 63];
+    out += i + 1 < in.size() ? kAlphabet[(group >> 6) & 63] : '=';
+    out += i + 2 < in.size() ? kAlphabet[group & 63] : '=';
+    column += 4;
+  }
+  return out;
+}
+
+// Lenient: characters outside the alphabet are skipped, as readers of headers do.
+std::string fromBase64(std::string_view in) {
+  std::string out;
+  unsigned group = 0;
+  int bits = 0;
+  for (char c : in) {
+    int value;
+    if (c >= 'A' && c <= 'Z')
+      value = c - 'A';
+    else if (c >= 'a' && c <= 'z')
+      value = c - 'a' + 26;
+    else if (c >= '0' && c <= '9')
+      value = c - '0' + 52;
+    else if (c == '+')
+      value = 62;
+    else if (c == '/')
+      value = 63;
+    else if (c == '=')
+      break;
+    else
+      continue;
+    group = (group << 6) | static_cast<unsigned>(value);
+    bits += 6;
+    if (bits >= 8) {
+      bits -= 8;
+      out += static_cast<char>((group >> bits) & 0xFF);
+    }
+  }
+  return out;
+}
+
+// text has CRLF line ends; they stay hard line breaks. Besides what RFC 2045 asks, a "." or
+// "From " at the start of a line is encoded: some relays mangle those.
+std::string quotedPrintable(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 8);
+  size_t start = 0;
+  while (true) {
+    size_t end = text.find(kCrlf, start);
+    bool lastLine = end == std::string_view::npos;
+    if (lastLine) end = text.size();
+    size_t column = 0;
+    for (size_t i = start; i < end; ++i) {
+      unsigned char c = static_cast<unsigned char>(text[i]);
+      bool lastOnLine = i + 1 == end;
+      auto literal = [&] {
+        if (column == 0 && (c == '.' || text.substr(i, 5) == "From ")) return false;
+        if (c == ' ' || c == '\t') return !lastOnLine;
+        return c >= 33 && c <= 126 && c != '=';
+      };
+      size_t size = literal() ? 1 : 3;
+      if (column + size > (lastOnLine ? kMaxBodyLine : kMaxBodyLine - 1)) {
+        out += "=\r\n";
+        column = 0;
+        size = literal() ? 1 : 3;
+      }
+      if (size == 1) {
+        out += static_cast<char>(c);
+      } else {
+        out += '=';
+        out += kHex[c >> 4];
+        out += kHex[c & 15];
+      }
+      column += size;
+    }
+    if (lastLine) break;
+    out += kCrlf;
+    start = end + 2;
+  }
+  return out;
+}
+
+// ---- Headers ----
+
+// "Name: atom atom ...", folded before an atom that would take the line past 78 characters.
+// Atoms are never split, so one longer than a line stays long (RFC 5322 still allows 998).
+std::string foldHeader(std::string_view name, const std::vector<std::string>& atoms) {
+  std::string out(name);
+  out += ':';
+  size_t column = out.size();
+  bool lineHasAtom = false;
+  for (const auto& atom : atoms) {
+    bool fitsFreshLine = 1 + atom.size() <= kMaxHeaderLine;
+    if (column + 1 + atom.size() > kMaxHeaderLine && (lineHasAtom || fitsFreshLine)) {
+      out += kCrlf;
+      column = 0;
+    }
+    out += ' ';
+    out += atom;
+    column += 1 + atom.size();
+    lineHasAtom = true;
+  }
+  out += kCrlf;
+  return out;
+}
+
+bool needsEncoding(std::string_view text) {
+  for (char c : text) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if ((u < 0x20 && c != '\t') || u >= 0x7F) return true;
+  }
+  return false;
+}
+
+// The text as RFC 2047 B words in UTF-8, never splitting a character between two words.
+std::vector<std::string> encodedWords(std::string_view raw) {
+  std::string text = asUtf8(raw);
+  std::vector<std::string> words;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = start;
+    while (end < text.size()) {
+      char32_t cp;
+      size_t length = utf8At(text, end, cp);
+      if (end + length - start > kEncodedWordBytes) break;
+      end += length;
+    }
+    words.push_back("=?UTF-8?B?" + base64(std::string_view(text).substr(start, end - start), 0) +
+                    "?=");
+    start = end;
+  }
+  return words;
+}
+
+// Words split at single spaces outside double quotes; a run of spaces stays with the word after
+// it, so unfolding gives back the same text.
+std::vector<std::string> wordsOf(std::string_view text) {
+  std::vector<std::string> words;
+  std::string word;
+  bool quoted = false, escaped = false;
+  for (char c : text) {
+    if (c == ' ' && !quoted && !word.empty() && word.find_first_not_of(' ') != std::string::npos) {
+      words.push_back(std::move(word));
+      word.clear();
+      continue;
+    }
+    word += c;
+    if (escaped)
+      escaped = false;
+    else if (quoted && c == '\\')
+      escaped = true;
+    else if (c == '"')
+      quoted = !quoted;
+  }
+  if (!word.empty()) words.push_back(std::move(word));
+  return words;
+}
+
+std::vector<std::string> unstructuredAtoms(std::string_view value) {
+  std::string text = trimmed(oneLine(value));
+  if (needsEncoding(text)) return encodedWords(text);
+  std::vector<std::string> words = wordsOf(text);
+  for (const auto& word : words)
+    if (1 + word.size() > kMaxHeaderLine) return encodedWords(text);
+  return words;
+}
+
+// The pieces of an address list between "," and ";" outside quotes and angle brackets, trimmed,
+// empty ones dropped.
+std::vector<std::string> piecesOf(std::string_view list) {
+  std::vector<std::string> pieces;
+  std::string piece;
+  bool quoted = false, escaped = false, inAngle = false;
+  auto flush = [&] {
+    std::string p = trimmed(piece);
+    if (!p.empty()) pieces.push_back(std::move(p));
+    piece.clear();
+  };
+  for (char c : list) {
+    if (!quoted && !inAngle && (c == ',' || c == ';')) {
+      flush();
+      continue;
+    }
+    piece += c;
+    if (escaped)
+      escaped = false;
+    else if (quoted && c == '\\')
+      escaped = true;
+    else if (c == '"')
+      quoted = !quoted;
+    else if (!quoted && c == '<')
+      inAngle = true;
+    else if (!quoted && c == '>')
+      inAngle = false;
+  }
+  flush();
+  return pieces;
+}
+
+// Where "<" opens the address of an address piece, or npos.
+size_t angleOf(std::string_view piece) {
+  bool quoted = false, escaped = false;
+  for (size_t i = 0; i < piece.size(); ++i) {
+    char c = piece[i];
+    if (escaped)
+      escaped = false;
+    else if (quoted && c == '\\')
+      escaped = true;
+    else if (c == '"')
+      quoted = !quoted;
+    else if (!quoted && c == '<')
+      return i;
+  }
+  return std::string_view::npos;
+}
+
+std::string unquoted(std::string_view s) {
+  if (s.size() < 2 || s.front() != '"' || s.back() != '"') return std::string(s);
+  std::string out;
+  for (size_t i = 1; i + 1 < s.size(); ++i) {
+    if (s[i] == '\\' && i + 2 < s.size()) ++i;
+    out += s[i];
+  }
+  return out;
+}
+
+std::string quoted(std::string_view s) {
+  std::string out = "\"";
+  for (char c : s) {
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out + "\"";
+}
+
+std::vector<std::string> addressAtoms(std::string_view list) {
+  std::vector<std::string> atoms;
+  std::vector<std::string> pieces = piecesOf(oneLine(list));
+  for (size_t i = 0; i < pieces.size(); ++i) {
+    const std::string& piece = pieces[i];
+    size_t angle = angleOf(piece);
+    std::vector<std::string> pieceAtoms;
+    if (angle != std::string::npos && angle > 0 && needsEncoding(piece.substr(0, angle))) {
+      pieceAtoms = encodedWords(unquoted(trimmed(piece.substr(0, angle))));
+      pieceAtoms.push_back(piece.substr(angle));
+    } else {
+      pieceAtoms = wordsOf(piece);
+    }
+    if (i + 1 < pieces.size()) pieceAtoms.back() += ',';
+    for (auto& atom : pieceAtoms) atoms.push_back(std::move(atom));
+  }
+  return atoms;
+}
+
+// Headers whose values are address lists rather than free text.
+bool isAddressHeader(std::string_view name) {
+  for (std::string_view known : {"From", "To", "Cc", "Bcc", "Reply-To", "Sender",
+                                 "Disposition-Notification-To", "Return-Receipt-To"})
+    if (equalsNoCase(name, known)) return true;
+  return false;
+}
+
+bool isHeaderName(std::string_view name) {
+  if (name.empty()) return false;
+  for (char c : name)
+    if (c <= 32 || c >= 127 || c == ':') return false;
+  return true;
+}
+
+struct EncodedWord {
+  size_t end;  // just after its "?="
+  std::string charset, bytes;
+};
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// The RFC 2047 word "=?charset?B|Q?text?=" starting at text[start], if it is one we can read.
+std::optional<EncodedWord> encodedWordAt(std::string_view text, size_t start) {
+  size_t q1 = text.find('?', start + 2);
+  if (q1 == std::string_view::npos || q1 + 2 >= text.size() || text[q1 + 2] != '?')
+    return std::nullopt;
+  size_t end = text.find("?=", q1 + 3);
+  if (end == std::string_view::npos) return std::nullopt;
+  EncodedWord word{end + 2, std::string(text.substr(start + 2, q1 - start - 2)), {}};
+  // RFC 2231 lets a language follow the charset: "utf-8*en".
+  word.charset = word.charset.substr(0, word.charset.find('*'));
+  if (!toUtf8("", word.charset)) return std::nullopt;
+  std::string_view payload = text.substr(q1 + 3, end - q1 - 3);
+  char encoding = text[q1 + 1];
+  if (encoding == 'B' || encoding == 'b') {
+    word.bytes = fromBase64(payload);
+  } else if (encoding == 'Q' || encoding == 'q') {
+    for (size_t k = 0; k < payload.size(); ++k) {
+      int high = k + 2 < payload.size() ? hexValue(payload[k + 1]) : -1;
+      int low = high >= 0 ? hexValue(payload[k + 2]) : -1;
+      if (payload[k] == '_') {
+        word.bytes += ' ';
+      } else if (payload[k] == '=' && low >= 0) {
+        word.bytes += static_cast<char>(high * 16 + low);
+        k += 2;
+      } else {
+        word.bytes += payload[k];
+      }
+    }
+  } else {
+    return std::nullopt;
+  }
+  return word;
+}
+
+// RFC 2047 words in text decoded to UTF-8. Blanks between two words are dropped, and the bytes
+// of adjacent words in one charset are joined before converting, so a character split between
+// them survives. What cannot be decoded stays as it is.
+std::string decodeWords(std::string_view text) {
+  std::string out, charset, bytes;
+  auto flush = [&] {
+    if (charset.empty()) return;
+    out += toUtf8(bytes, charset).value_or("");
+    charset.clear();
+    bytes.clear();
+  };
+  size_t i = 0;
+  while (i < text.size()) {
+    size_t start = text.find("=?", i);
+    if (start == std::string_view::npos) break;
+    std::optional<EncodedWord> word = encodedWordAt(text, start);
+    if (!word) {
+      flush();
+      out.append(text.substr(i, start + 2 - i));
+      i = start + 2;
+      continue;
+    }
+    std::string_view between = text.substr(i, start - i);
+    bool adjacent = !charset.empty() && between.find_first_not_of(" \t") == std::string_view::npos;
+    if (!adjacent) {
+      flush();
+      out.append(between);
+    } else if (!equalsNoCase(word->charset, charset)) {
+      flush();
+    }
+    charset = word->charset;
+    bytes += word->bytes;
+    i = word->end;
+  }
+  flush();
+  if (i < text.size()) out.append(text.substr(i));
+  return out;
+}
+
+// An address list as read from a header, its display names decoded for the getters; a decoded
+// name that would split the list is quoted.
+std::string decodedAddressList(const std::string& value) {
+  if (value.find("=?") == std::string::npos) return value;
+  std::string out;
+  for (const auto& piece : piecesOf(value)) {
+    std::string decoded = piece;
+    size_t angle = angleOf(piece);
+    if (angle != std::string::npos && piece.find("=?") < angle) {
+      std::string name = decodeWords(unquoted(trimmed(piece.substr(0, angle))));
+      if (name.find_first_of(",;\"<>\\") != std::string::npos) name = quoted(name);
+      decoded = name + " " + piece.substr(angle);
+    }
+    if (!out.empty()) out += ", ";
+    out += decoded;
+  }
+  return out;
+}
+
+// ---- Structure ----
+
+std::string guessContentType(std::string_view fileName) {
+  size_t dot = fileName.rfind('.');
+  std::string extension = dot == std::string_view::npos ? "" : toLower(fileName.substr(dot + 1));
+  static constexpr std::pair<std::string_view, std::string_view> kTypes[] = {
+      {"csv", "text/csv"},
+      {"html", "text/html"},
+      {"htm", "text/html"},
+      {"xls", "application/vnd.ms-excel"},
+      {"xlsx", "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet"},
+      {"pdf", "application/pdf"},
+      {"png", "image/png"},
+      {"jpg", "image/jpeg"},
+      {"jpeg", "image/jpeg"},
+      {"gif", "image/gif"},
+      {"txt", "text/plain"},
+  };
+  for (const auto& [known, type] : kTypes)
+    if (extension == known) return std::string(type);
+  return "application/octet-stream";
+}
+
+// The atoms of a file name parameter: quoted when printable ASCII, else RFC 2231 in UTF-8, cut
+// into sections at character boundaries so each fits on a folded line.
+std::vector<std::string> fileNameParameter(std::string_view parameter, std::string_view name) {
+  if (!needsEncoding(name)) return {std::string(parameter) + "=" + quoted(name)};
+  std::string text = asUtf8(name);
+  std::vector<std::string> sections;
+  std::string section;
+  for (size_t i = 0; i < text.size();) {
+    char32_t cp;
+    size_t length = std::max<size_t>(utf8At(text, i, cp), 1);
+    std::string encoded;
+    for (size_t k = i; k < i + length; ++k) {
+      unsigned char c = static_cast<unsigned char>(text[k]);
+      if (isAsciiAlnum(c) ||
+          std::string_view("!#$&+-.^_`|~").find(static_cast<char>(c)) != std::string_view::npos) {
+        encoded += static_cast<char>(c);
+      } else {
+        encoded += '%';
+        encoded += kHex[c >> 4];
+        encoded += kHex[c & 15];
+      }
+    }
+    if (section.size() + encoded.size() > kFileNameSection) {
+      sections.push_back(std::move(section));
+      section.clear();
+    }
+    section += encoded;
+    i += length;
+  }
+  sections.push_back(std::move(section));
+  std::vector<std::string> atoms;
+  for (size_t k = 0; k < sections.size(); ++k) {
+    std::string atom(parameter);
+    atom += sections.size() == 1 ? "*=" : "*" + std::to_string(k) + "*=";
+    if (k == 0) atom += "UTF-8''";
+    atom += sections[k];
+    if (k + 1 < sections.size()) atom += ';';
+    atoms.push_back(std::move(atom));
+  }
+  return atoms;
+}
+
+std::string htmlPart(const std::string& html, const std::string& charset) {
+  std::string text = withCrlf(html);
+  std::string declared = "UTF-8";
+  if (!isUtf8Name(charset)) {
+    if (auto converted = fromUtf8(text, charset)) {
+      text = std::move(*converted);
+      declared = charset;
+    }
+  }
+  return "Content-Type: text/html; charset=" + declared +
+         "\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n" + quotedPrintable(text);
+}
+
+std::string attachmentPart(const Attachment& attachment) {
+  std::string type = trimmed(oneLine(attachment.contentType));
+  while (!type.empty() && (type.back() == ';' || isBlank(type.back()))) type.pop_back();
+  if (type.empty()) type = guessContentType(attachment.fileName);
+  std::string name = oneLine(attachment.fileName);
+  std::vector<std::string> atoms{type + ";"};
+  for (auto& atom : fileNameParameter("name", name)) atoms.push_back(std::move(atom));
+  std::string part = foldHeader("Content-Type", atoms);
+  part += "Content-Transfer-Encoding: base64\r\n";
+  std::string id = trimmed(oneLine(attachment.contentId));
+  if (!id.empty() && id.front() == '<' && id.back() == '>') id = id.substr(1, id.size() - 2);
+  if (!id.empty()) part += "Content-ID: <" + id + ">\r\n";
+  atoms = {id.empty() ? "attachment;" : "inline;"};
+  for (auto& atom : fileNameParameter("filename", name)) atoms.push_back(std::move(atom));
+  part += foldHeader("Content-Disposition", atoms);
+  part += kCrlf;
+  part += base64(attachment.bytes, kMaxBodyLine);
+  return part;
+}
+
+// A multipart entity (its Content-Type header, a blank line, the parts) under a boundary found
+// in none of them.
+std::string multipart(std::string_view subtype, std::string_view parameters,
+                      const std::vector<std::string>& parts) {
+  std::string boundary;
+  bool clash = true;
+  while (clash) {
+    // "=_" cannot occur in base64 or quoted-printable text, so a clash needs a file name.
+    boundary = "----=_Part_" + randomHex(32);
+    clash = false;
+    for (const auto& part : parts) clash = clash || part.find(boundary) != std::string::npos;
+  }
+  std::vector<std::string> atoms{"multipart/" + std::string(subtype) + ";"};
+  if (!parameters.empty()) atoms.push_back(std::string(parameters) + ";");
+  atoms.push_back("boundary=\"" + boundary + "\"");
+  std::string out = foldHeader("Content-Type", atoms);
+  out += kCrlf;
+  for (const auto& part : parts) out += "--" + boundary + "\r\n" + part + "\r\n";
+  out += "--" + boundary + "--";
+  return out;
+}
+
+// The raw header fields at the top of text (CRLF line ends): each field's name and the span of
+// its lines, CRLFs included. The section ends at the first blank line or the first line that
+// is neither a field nor a continuation, as other mail readers take it.
+struct RawField {
+  std::string_view name;
+  size_t begin, end;
+};
+
+std::vector<RawField> headerFields(std::string_view text) {
+  std::vector<RawField> fields;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t eol = text.find(kCrlf, pos);
+    size_t next = eol == std::string_view::npos ? text.size() : eol + 2;
+    std::string_view line = text.substr(pos, next - pos);
+    if (line.empty() || line.substr(0, 2) == kCrlf) break;
+    if (isBlank(line[0])) {
+      if (fields.empty()) break;
+      fields.back().end = next;
+    } else {
+      size_t colon = line.find(':');
+      if (colon == std::string_view::npos || !isHeaderName(line.substr(0, colon))) break;
+      fields.push_back({line.substr(0, colon), pos, next});
+    }
+    pos = next;
+  }
+  return fields;
+}
+
+// A field's value unfolded: line breaks dropped, the blanks after them kept.
+std::string valueOf(std::string_view text, const RawField& field) {
+  std::string_view lines = text.substr(field.begin, field.end - field.begin);
+  return trimmed(oneLine(lines.substr(field.name.size() + 1)));
+}
+
+}  // namespace
+
+void MimeMessage::setHtmlBody(std::string_view html, std::string_view charset) {
+  html_ = html;
+  std::string name = trimmed(oneLine(charset));
+  charset_ = name.empty() ? "UTF-8" : name;
+  giveMessageId(headers_);
+}
+
+void MimeMessage::addHeader(std::string_view name, std::string_view value) {
+  std::string field = trimmed(oneLine(name));
+  if (equalsNoCase(field, "Content-Type")) {
+    std::string lower = toLower(value);
+    size_t at = lower.find("charset=");
+    if (at != std::string::npos) {
+      std::string charset(value.substr(at + 8));
+      charset = charset.substr(0, charset.find_first_of("; \t\r\n"));
+      charset = unquoted(charset);
+      if (!charset.empty()) charset_ = charset;
+    }
+  } else if (equalsNoCase(field, "Message-ID")) {
+    auto given = std::find_if(headers_.begin(), headers_.end(), [](const auto& header) {
+      return equalsNoCase(header.first, "Message-ID");
+    });
+    if (given == headers_.end())
+      headers_.emplace_back(field, value);
+    else
+      given->second = value;
+  } else {
+    headers_.emplace_back(field, value);
+  }
+  giveMessageId(headers_);
+}
+
+bool MimeMessage::attachFile(const std::string& path, std::string_view contentType,
+                             std::string_view contentId, std::string_view fileName) {
+  Attachment attachment;
+  std::string ignored;
+  if (!readWholeFile(path, attachment.bytes, ignored)) return false;
+  attachment.fileName = fileName.empty() ? path.substr(path.rfind('/') + 1) : fileName;
+  attachment.contentType = contentType;
+  attachment.contentId = contentId;
+  attach(std::move(attachment));
+  return true;
+}
+
+void MimeMessage::attach(Attachment attachment) {
+  if (trimmed(attachment.contentType).empty())
+    attachment.contentType = guessContentType(attachment.fileName);
+  attachments_.push_back(std::move(attachment));
+  giveMessageId(headers_);
+}
+
+std::string MimeMessage::envelopeFrom() const {
+  std::vector<std::string> addresses = addressesOf(from_);
+  return addresses.empty() ? "" : addresses.front();
+}
+
+std::vector<std::string> MimeMessage::envelopeRecipients() const {
+  std::vector<std::string> recipients;
+  std::unordered_set<std::string> seen;
+  for (const std::string* list : {&to_, &cc_, &bcc_})
+    for (auto& address : addressesOf(*list))
+      if (seen.insert(toLower(address)).second) recipients.push_back(std::move(address));
+  return recipients;
+}
+
+std::string MimeMessage::render(bool withBcc) const {
+  if (isImported_) {
+    if (withBcc) return imported_;
+    std::string out;
+    size_t copied = 0;
+    for (const auto& field : headerFields(imported_)) {
+      if (!equalsNoCase(field.name, "Bcc")) continue;
+      out.append(imported_, copied, field.begin - copied);
+      copied = field.end;
+    }
+    out.append(imported_, copied);
+    return out;
+  }
+
+  std::string out = foldHeader("From", addressAtoms(from_));
+  if (piecesOf(to_).empty()) {
+    // A message only for Bcc recipients still says it is addressed.
+    out += "To: undisclosed-recipients:;\r\n";
+  } else {
+    out += foldHeader("To", addressAtoms(to_));
+  }
+  if (!piecesOf(cc_).empty()) out += foldHeader("Cc", addressAtoms(cc_));
+  if (withBcc && !piecesOf(bcc_).empty()) out += foldHeader("Bcc", addressAtoms(bcc_));
+  out += foldHeader("Subject", unstructuredAtoms(subject_));
+  out += "Date: " + rfc5322Date() + "\r\n";
+  std::string messageId;
+  for (const auto& [name, value] : headers_)
+    if (equalsNoCase(name, "Message-ID")) messageId = trimmed(oneLine(value));
+  if (messageId.empty()) messageId = newMessageId();
+  if (messageId.front() != '<') messageId = "<" + messageId + ">";
+  out += "Message-ID: " + messageId + "\r\n";
+  out += "MIME-Version: 1.0\r\n";
+  for (const auto& [name, value] : headers_) {
+    // These we write ourselves; a second copy would make the structure ambiguous.
+    if (!isHeaderName(name) || equalsNoCase(name, "Message-ID") ||
+        equalsNoCase(name, "MIME-Version") || equalsNoCase(name, "Content-Transfer-Encoding"))
+      continue;
+    out += foldHeader(name, isAddressHeader(name) ? addressAtoms(value) : unstructuredAtoms(value));
+  }
+
+  std::string body = htmlPart(html_, charset_);
+  std::vector<std::string> related{body}, mixed;
+  for (const auto& attachment : attachments_) {
+    bool inline_ = !trimmed(oneLine(attachment.contentId)).empty();
+    (inline_ ? related : mixed).push_back(attachmentPart(attachment));
+  }
+  if (related.size() > 1) body = multipart("related", "type=\"text/html\"", related);
+  if (!mixed.empty()) {
+    mixed.insert(mixed.begin(), std::move(body));
+    body = multipart("mixed", "", mixed);
+  }
+  out += body;
+  if (out.size() < 2 || out.compare(out.size() - 2, 2, kCrlf) != 0) out += kCrlf;
+  return out;
+}
+
+bool MimeMessage::saveToFile(const std::string& path, std::string& error) const {
+  size_t slash = path.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (name.empty()) {
+    error = "cannot save the message to " + path + ": no file name";
+    return false;
+  }
+  std::string temp = path.substr(0, slash + 1) + "." + name + ".tmp-" + std::to_string(getpid());
+  std::string bytes = render(true);
+
+  int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) {
+    int e = errno;
+    error = "cannot create " + temp + ": " + errorText(e);
+    return false;
+  }
+  // Takes errno before anything else can change it.
+  auto fail = [&](std::string_view what, const std::string& file) {
+    int e = errno;
+    error = std::string(what) + " " + file + ": " + errorText(e);
+    if (fd >= 0) close(fd);
+    unlink(temp.c_str());
+    return false;
+  };
+  // A temporary file left by an earlier process with our pid may have had another mode.
+  if (fchmod(fd, 0600) != 0) return fail("cannot restrict", temp);
+  for (size_t written = 0; written < bytes.size();) {
+    ssize_t n = write(fd, bytes.data() + written, bytes.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return fail("cannot write", temp);
+    written += static_cast<size_t>(n);
+  }
+  if (fsync(fd) != 0) return fail("cannot flush", temp);
+  int closing = fd;
+  fd = -1;
+  if (close(closing) != 0) return fail("cannot write", temp);
+  if (rename(temp.c_str(), path.c_str()) != 0)
+    return fail("cannot rename the temporary file to", path);
+
+  // Without this the rename itself may be lost in a crash.
+  int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0 || (fsync(dir) != 0 && errno != EINVAL)) {
+    int e = errno;
+    error = "saved " + path + " but cannot flush its folder: " + errorText(e);
+    if (dir >= 0) close(dir);
+    return false;
+  }
+  close(dir);
+  return true;
+}
+
+bool MimeMessage::importFromFile(const std::string& path, std::string& error) {
+  std::string raw;
+  if (!readWholeFile(path, raw, error)) return false;
+  std::string text = withCrlf(raw);
+  // An mbox "From " separator line is not part of the message.
+  if (startsWith(text, "From ")) {
+    size_t eol = text.find(kCrlf);
+    text.erase(0, eol == std::string::npos ? text.size() : eol + 2);
+  }
+  std::vector<RawField> fields = headerFields(text);
+  if (fields.empty()) {
+    error = path + " is no mail message: it has no header section";
+    return false;
+  }
+
+  std::string from, to, cc, bcc, subject;
+  bool haveSubject = false;
+  for (const auto& field : fields) {
+    std::string value = valueOf(text, field);
+    std::string* list = equalsNoCase(field.name, "From")  ? &from
+                        : equalsNoCase(field.name, "To")  ? &to
+                        : equalsNoCase(field.name, "Cc")  ? &cc
+                        : equalsNoCase(field.name, "Bcc") ? &bcc
+                                                          : nullptr;
+    if (list) {
+      if (!list->empty() && !value.empty()) *list += ", ";
+      *list += value;
+    } else if (equalsNoCase(field.name, "Subject") && !haveSubject) {
+      subject = decodeWords(value);
+      haveSubject = true;
+    }
+  }
+  *this = MimeMessage();
+  from_ = decodedAddressList(from);
+  to_ = decodedAddressList(to);
+  cc_ = decodedAddressList(cc);
+  bcc_ = decodedAddressList(bcc);
+  subject_ = std::move(subject);
+  imported_ = std::move(text);
+  isImported_ = true;
+  return true;
+}
+
+std::vector<std::string> addressesOf(std::string_view list) {
+  std::vector<std::string> addresses;
+  for (const auto& piece : piecesOf(oneLine(list))) {
+    std::string address;
+    size_t angle = angleOf(piece);
+    if (angle != std::string::npos) {
+      size_t close = piece.find('>', angle);
+      address = trimmed(piece.substr(
+          angle + 1, close == std::string::npos ? std::string::npos : close - angle - 1));
+    } else {
+      // "Group: a@x" lists its members; "undisclosed-recipients:" alone lists none.
+      bool quotedPart = false;
+      size_t colon = std::string::npos;
+      for (size_t i = 0; i < piece.size() && colon == std::string::npos; ++i) {
+        if (piece[i] == '"')
+          quotedPart = !quotedPart;
+        else if (piece[i] == '[')
+          break;
+        else if (piece[i] == ':' && !quotedPart)
+          colon = i;
+      }
+      address = trimmed(colon == std::string::npos ? piece : piece.substr(colon + 1));
+    }
+    if (!address.empty()) addresses.push_back(std::move(address));
+  }
+  return addresses;
+}
+
+}  // namespace postrix::mime

@@ -1,0 +1,86 @@
+// MimeMessage: one e-mail message, written and read as MIME.
+//
+// A built message has a sender, To/Cc/Bcc recipients, a subject, an HTML
+// body in a character set, extra headers and attachments. render writes it:
+//   - the HTML body as text/html; charset=CHARSET, quoted-printable (no line
+//     over 76 characters, so long HTML lines and any text arrive intact);
+//   - attachments base64 with their file names and content types; parts
+//     with a content id go into a multipart/related beside the body,
+//     the others into a multipart/mixed around it;
+//   - a subject or display name that is not ASCII as RFC 2047 words, in UTF-8;
+//   - CR and LF removed from every header value, so no text can add a header;
+//   - a Bcc header only when asked (saved copies keep it, sent ones never).
+// A message read from a file (importFromFile) keeps its own bytes: render
+// gives them back as they were, less the Bcc header when asked, with line
+// ends normalised to CRLF; sender and recipients come from its headers.
+// One thread uses a message.
+#pragma once
+
+#include <string>       // texts
+#include <string_view>  // inputs
+#include <vector>       // recipients, attachments
+
+namespace postrix::mime {
+
+struct Attachment {
+  std::string fileName;     // as the recipient sees it
+  std::string contentType;  // e.g. "text/csv"; guessed from the name when empty
+  std::string contentId;    // without angle brackets; "" for a plain attachment
+  std::string bytes;
+};
+
+class MimeMessage {
+ public:
+  // ---- Building ----
+  // Address lists are texts as users write them: "a@x.com, B <b@y.com>" or
+  // with ";" between addresses.
+  void setFrom(std::string_view from) { from_ = from; }
+  void setTo(std::string_view to) { to_ = to; }
+  void setCc(std::string_view cc) { cc_ = cc; }
+  void setBcc(std::string_view bcc) { bcc_ = bcc; }
+  void setSubject(std::string_view subject) { subject_ = subject; }
+  void setHtmlBody(std::string_view html, std::string_view charset);
+  // A header added to the message; a Content-Type given here sets the body's
+  // charset instead of adding a second Content-Type.
+  void addHeader(std::string_view name, std::string_view value);
+  // Reads the file at once (so it may be deleted afterwards); false when it
+  // cannot be read.
+  bool attachFile(const std::string& path, std::string_view contentType = {},
+                  std::string_view contentId = {}, std::string_view fileName = {});
+  void attach(Attachment attachment);
+
+  const std::string& from() const { return from_; }
+  const std::string& to() const { return to_; }
+  const std::string& cc() const { return cc_; }
+  const std::string& bcc() const { return bcc_; }
+  const std::string& subject() const { return subject_; }
+
+  // The envelope: the sender's address, and every To, Cc and Bcc address
+  // (addresses only, without display names, duplicates kept once).
+  std::string envelopeFrom() const;
+  std::vector<std::string> envelopeRecipients() const;
+
+  // ---- Writing and reading ----
+  // The whole message with CRLF line ends; the Bcc header only with withBcc.
+  std::string render(bool withBcc) const;
+  // Writes render(true) under a temporary name in the same folder, flushes
+  // it to disk and renames it into place. False, with error set, on failure.
+  bool saveToFile(const std::string& path, std::string& error) const;
+  // Replaces this message by the one in the file. False, with error set,
+  // when it cannot be read or has no header section.
+  bool importFromFile(const std::string& path, std::string& error);
+
+ private:
+  std::string from_, to_, cc_, bcc_, subject_, html_, charset_ = "UTF-8";
+  std::vector<std::pair<std::string, std::string>> headers_;
+  std::vector<Attachment> attachments_;
+  // Set by importFromFile: the message as read, sent as it is.
+  std::string imported_;
+  bool isImported_ = false;
+};
+
+// The addresses of an address list: "a@x.com, B <b@y.com>; c@z" gives
+// a@x.com, b@y.com, c@z. Quoted display names may hold "," and ";".
+std::vector<std::string> addressesOf(std::string_view list);
+
+}  // namespace postrix::mime
