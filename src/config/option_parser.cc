@@ -369,6 +369,11 @@ bool OptionParser::modePasses() {
   flag("-lastemailed", s_.lastemailed_);
   flag("-emaillog", s_.emaillog_);
   flag("-dryrun", s_.dryrun_);
+  flag("-insecuretls", s_.insecureTls_);
+  if (s_.insecureTls_)
+    s_.log(
+        "WARNING: -insecuretls is set: the mail server's certificate is not checked, so "
+        "anyone between here and the server can read the mail and the password.");
   flag("-issqlserver", s_.isSQLServer_);
   pass("-connectionstring", Kind::kQuoted, [&](const std::string& v) {
     s_.connection_param_ = v;

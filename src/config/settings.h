@@ -160,6 +160,8 @@ class Settings {
   const std::string& wkhtmltopdfauth() const { return wkhtmltopdfauth_; }
   // -dryrun: show what this run would send, and send and change nothing.
   bool dryrun() const { return dryrun_; }
+  // -insecuretls: accept any certificate of the mail server.
+  bool insecureTls() const { return insecureTls_; }
 
   // Whether the System table carries the multiple-times marker.
   bool hasMultipleTimesMarker() const { return multipleTimesMarker_; }
@@ -208,6 +210,7 @@ class Settings {
   bool skipUnicode_ = false, skipallformatting_ = false, clear_xls_formatting_ = false;
   bool allowExcel_ = false, imageincluded_ = false, emailNow_ = false, reportname_ = false;
   bool incdate_ = false, inctime_ = false, deletefileatt_ = false, dryrun_ = false;
+  bool insecureTls_ = false;
   std::string attachement_file_format_, app_pool_name_ = "QX_APP_POOL_V33", wkhtmltopdfauth_;
 
   // Private state.

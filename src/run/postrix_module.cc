@@ -102,8 +102,6 @@ int runModes(Settings& s, Utilities& u, std::string_view commandLine, const RunM
 
 }  // namespace
 
-RunModes defaultRunModes() { return RunModes{}; }
-
 int Main(std::string_view commandLine, const RunModes& modes, const Clock& clock,
          const std::string& programFolder) {
   auto settings = std::make_unique<Settings>(clock, programFolder);

@@ -94,8 +94,6 @@ TEST_F(PostrixModuleTest, SendMessageSendsWhatTheOperatorChose) {
 TEST_F(PostrixModuleTest, WhatThisBuildCannotDoIsSaidInTheLog) {
   EXPECT_EQ(Main("-dsn relativemdb", defaultRunModes(), clock, programFolder()), 0);
   EXPECT_TRUE(logHas("Scheduled sending is not available in this build of Postrix."));
-  EXPECT_EQ(Main("-dsn relativemdb -sendfailed", defaultRunModes(), clock, programFolder()), 0);
-  EXPECT_TRUE(logHas("Resending saved messages is not available in this build of Postrix."));
 }
 
 TEST_F(PostrixModuleTest, StopsBeforeSendingWithTheirStatus) {

@@ -1,0 +1,102 @@
+// The SMTP component shape with a separate message and TLS object, over our
+// own SMTP client and MIME writer.
+//
+// Properties are plain members, set before Connect or Send; Send connects
+// when not connected, delivers the message to every To and BCC address, and
+// disconnects again when it connected itself. Results are booleans, with
+// ErrCode, ErrDesc and ServerResponse saying why (codes in smtp_client.h).
+// An attached SSL object asks for TLS: STARTTLS with UseStartTLS, else TLS
+// from the first byte. One thread uses a component.
+#pragma once
+
+#include <cstddef>     // sizes
+#include <functional>  // events
+#include <memory>      // the SSL object
+#include <string>      // properties
+
+#include "platform/mime/mime_message.h"
+#include "platform/smtp/smtp_client.h"
+
+namespace postrix {
+
+class MailBeeSsl {
+ public:
+  bool UseStartTLS = false;
+  int Protocol = 0;
+  // The reason of the last TLS failure, as the TLS library gave it.
+  std::string SSLError;
+};
+
+class MailBeeMessage {
+ public:
+  std::string FromAddr, ToAddr, BCCAddr, subject, BodyText;
+  int BodyFormat = 0;  // 1: HTML
+
+  // Attaches a file, read at once; false when it cannot be read.
+  bool AddAttachment(const std::string& path, const std::string& contentType = "",
+                     const std::string& contentId = "", const std::string& fileName = "");
+  // Replaces the message by a saved one, sender and recipients included.
+  bool ImportFromFile(const std::string& path);
+  // Writes the whole message, Bcc included, as one MIME file.
+  bool SaveMessage(const std::string& path);
+
+  // The message as it goes out (no Bcc header) and its envelope.
+  std::string renderForSending();
+  std::string envelopeFrom();
+  std::vector<std::string> envelopeRecipients();
+  // The error of the last failed import or save.
+  const std::string& lastError() const { return lastError_; }
+  void setCharset(const std::string& charset) { charset_ = charset; }
+  void addHeader(const std::string& name, const std::string& value);
+
+ private:
+  // Brings the MIME message up to date with the properties.
+  mime::MimeMessage& built();
+
+  mime::MimeMessage mime_;
+  std::string charset_ = "ISO-8859-1";
+  bool imported_ = false;
+  std::string lastError_;
+};
+
+class MailBeeSmtp {
+ public:
+  std::string ServerName;
+  int PortNumber = 25;
+  int Timeout = 30;
+  int AuthMethod = 0;
+  std::string UserName, Password;
+  std::shared_ptr<MailBeeSsl> SSL;
+  // Accept any certificate (-insecuretls).
+  bool AcceptAnyCertificate = false;
+  bool EnableLogging = false;
+  std::string LogFilePath;
+
+  // "Content-type" sets the message's character set; others become headers.
+  void AddHeader(const std::string& name, const std::string& value);
+  bool AddAttachment(const std::string& path) { return message_.AddAttachment(path); }
+  MailBeeMessage& Message() { return message_; }
+
+  bool Connect();
+  bool Disconnect();
+  bool IsConnected() const { return client_.isConnected(); }
+  bool Send();
+
+  int ErrCode = 0;
+  std::string ErrDesc, ServerResponse;
+
+  // Events for the mail settings form.
+  std::function<void()> OnConnected, OnDisconnected;
+  std::function<void(std::size_t)> OnSendStart;
+  std::function<void()> OnSendComplete;
+
+ private:
+  smtp::SmtpOptions options() const;
+  bool failed();
+  void logProtocol(const std::string& line) const;
+
+  smtp::SmtpClient client_;
+  MailBeeMessage message_;
+};
+
+}  // namespace postrix

@@ -1,0 +1,259 @@
+// Messages set up, sent, refused, saved and resent, against a local SMTP
+// server, as the run records them in its log and tables.
+#include "mail/email.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "run/postrix_module.h"
+#include "support/run_fixture.h"
+#include "support/smtp_peer.h"
+
+namespace postrix::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class EmailTest : public RunFixture {
+ protected:
+  EmailTest() {
+    sql("INSERT INTO UserReports (report_id, mapping_id, reporttitle, reporturl, format, email,"
+        " schedule_details, sendreport, emailcount) VALUES (12,1,'Sales','x=1','html','a@x.com',"
+        "'daily','on',4);");
+  }
+
+  // Sets up and sends one message of report 12 through a server on port.
+  void sendOne(int port, const std::string& args, const std::string& to,
+               const std::string& subject = "Sales",
+               const std::string& body = "<table><tr><td>1</td></tr></table>") {
+    newRun();
+    ASSERT_FALSE(parse("-server 127.0.0.1 -port " + std::to_string(port) +
+                       " -emaillog -laststatus -emailcount -smtptimeout 2 " + args));
+    Email email;
+    email.setUtilities(*utilities);
+    email.setSettings(*settings);
+    email.initEmail(12);
+    email.setSubject(subject);
+    email.addAddress(to, "12");
+    email.setBody(body);
+    email.send(Variant(12), Variant(to), Variant(-1));
+  }
+
+  std::string column(const std::string& name) {
+    auto rows = utilities->getSystemConn().Execute("SELECT " + name +
+                                                   " AS v FROM UserReports WHERE report_id=12");
+    const Variant& v = rows.Fields("v");
+    return v.isNull() ? "NULL" : v.toText();
+  }
+
+  // The send log: "address|status" per row, in order.
+  std::vector<std::string> emailLog() {
+    std::vector<std::string> rows;
+    auto rs = utilities->getSystemConn().Execute("SELECT emailaddress, msgstatus FROM Email_Log");
+    for (; !rs.eof(); rs.MoveNext())
+      rows.push_back(rs.Fields("emailaddress").toText() + "|" + rs.Fields("msgstatus").toText());
+    return rows;
+  }
+
+  // What a mail reader sees in a message (see tests/peers/mail_parts.py).
+  static std::string readerView(const std::string& data) {
+    std::string file = fs::temp_directory_path() / ("postrix-mail-" + std::to_string(getpid()));
+    std::ofstream(file, std::ios::binary) << data;
+    std::string command = std::string("/usr/bin/python3 ") + POSTRIX_SOURCE_DIR +
+                          "/tests/peers/mail_parts.py " + file;
+    std::string out;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+      char buffer[4096];
+      size_t n;
+      while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+      pclose(pipe);
+    }
+    fs::remove(file);
+    return out;
+  }
+
+  static int headerLines(const std::string& data, const std::string& name) {
+    int n = 0;
+    std::string head = data.substr(0, data.find("\r\n\r\n") + 2);
+    for (size_t at = 0; (at = head.find("\r\n" + name, at)) != std::string::npos; ++at) ++n;
+    return n + (head.rfind(name, 0) == 0);
+  }
+};
+
+TEST_F(EmailTest, DeliversOverPlainStartTlsAndImplicitTlsWithEachAuthMethod) {
+  struct Case {
+    const char* tls;
+    std::string args;
+  } cases[] = {
+      {"none", ""},
+      {"none", "-user postrix -pass secret -auth 1"},
+      {"starttls", "-ssl -starttls -insecuretls -user postrix -pass secret -auth 2"},
+      {"implicit", "-ssl -insecuretls -user postrix -pass secret -auth 3"},
+      {"starttls", "-cdo -ssl -insecuretls -user postrix -pass secret -auth 1"},
+  };
+  for (const auto& c : cases) {
+    SmtpPeer peer({.tls = c.tls, .auth = "optional"});
+    sendOne(peer.port(), c.args, "a@x.com");
+    auto mail = peer.waitForMessages(1);
+    ASSERT_EQ(mail.size(), 1u) << c.args;
+    EXPECT_EQ(mail[0].to, std::vector<std::string>{"a@x.com"}) << c.args;
+    EXPECT_EQ(mail[0].tls, std::string(c.tls) != "none") << c.args;
+    EXPECT_EQ(mail[0].authUser, c.args.empty() ? "" : "postrix") << c.args;
+  }
+  EXPECT_EQ(column("laststatus"), "");   // the CDO send leaves the status empty
+  EXPECT_EQ(column("emailcount"), "8");  // four MailBee sends counted, not the CDO one
+  EXPECT_TRUE(
+      logHas("WARNING: -insecuretls is set: the mail server's certificate is not "
+             "checked, so anyone between here and the server can read the mail and the "
+             "password."));
+}
+
+TEST_F(EmailTest, EachFailureHasItsStatusInTheLogAndTables) {
+  SmtpPeer tls({.tls = "starttls", .auth = "optional"});
+  sendOne(tls.port(), "-ssl -starttls -user postrix -pass secret -auth 2", "a@x.com");
+  EXPECT_EQ(column("laststatus").rfind("ERROR: SSL #", 0), 0u) << column("laststatus");
+  EXPECT_GT(column("laststatus").size(), 12u) << "the reason is given";
+
+  int down = closedPort();
+  sendOne(down, "", "a@x.com");
+  EXPECT_EQ(column("laststatus"),
+            "ERROR: Cannot connect to mail server: 127.0.0.1:" + std::to_string(down));
+
+  SmtpPeer sender({.refuseSender = true});
+  sendOne(sender.port(), "", "a@x.com");
+  EXPECT_EQ(column("laststatus")
+                .rfind("ERROR (MailBee): 122 The sender specified is not "
+                       "allowed by this mail server. Last server reply: 553",
+                       0),
+            0u)
+      << column("laststatus");
+
+  SmtpPeer auth({.auth = "optional", .refuseAuth = true});
+  sendOne(auth.port(), "-user postrix -pass wrong -auth 2", "a@x.com");
+  EXPECT_EQ(column("laststatus").rfind("ERROR (MailBee): 114 Wrong password or username", 0), 0u);
+
+  SmtpPeer drops({.closeDuringData = true});
+  sendOne(drops.port(), "", "a@x.com");
+  EXPECT_EQ(column("laststatus").rfind("ERROR (MailBee): 6 ", 0), 0u) << column("laststatus");
+
+  SmtpPeer slow({.delayMs = 4000});
+  sendOne(slow.port(), "", "a@x.com");
+  EXPECT_EQ(column("laststatus").rfind("ERROR (MailBee): 5 ", 0), 0u) << column("laststatus");
+
+  SmtpPeer refused({.refuseRecipients = {"o'brien@x.com"}});
+  sendOne(refused.port(), "-cdo", "o'brien@x.com");
+  EXPECT_EQ(column("laststatus")
+                .rfind("ERROR (CDO): -2147220977 The server rejected one or more "
+                       "recipient addresses. The server response was: 550",
+                       0),
+            0u)
+      << column("laststatus");
+  EXPECT_EQ(emailLog().size(), 7u);
+  EXPECT_EQ(column("emailcount"), "4");
+}
+
+TEST_F(EmailTest, ARefusedRecipientOfAListIsRetriedOneByOneOnce) {
+  SmtpPeer peer({.refuseRecipients = {"bad@x.com"}});
+  sendOne(peer.port(), "-bcc hidden@x.com", "a@x.com; bad@x.com");
+  auto mail = peer.waitForMessages(1);
+  ASSERT_EQ(mail.size(), 1u);
+  EXPECT_EQ(mail[0].to, (std::vector<std::string>{"a@x.com", "hidden@x.com"}));
+  EXPECT_EQ(headerLines(mail[0].data, "Bcc:"), 0);
+  auto log = emailLog();
+  ASSERT_EQ(log.size(), 3u);
+  EXPECT_EQ(log[0], "a@x.com; bad@x.com|Message successfully sent.");
+  EXPECT_EQ(log[1].rfind("a@x.com; bad@x.com|ERROR: The mail server does not allow relaying", 0),
+            0u);
+  EXPECT_NE(log[2].find(". Last server reply: 550 5.1.1 <bad@x.com>"), std::string::npos);
+  EXPECT_NE(log[2].find(". Will resend individually"), std::string::npos);
+  EXPECT_EQ(column("laststatus"), log[2].substr(log[2].find('|') + 1));
+  EXPECT_TRUE(logHas("Sending [12] to: 'bad@x.com'"));
+  std::string text = logText();
+  EXPECT_EQ(text.find("Will resend individually"), text.rfind("Will resend individually"));
+}
+
+TEST_F(EmailTest, BodyAndHeadersArriveIntact) {
+  SmtpPeer peer;
+  std::string longLine(3000, 'x');
+  std::string body = "<p>Caf\xC3\xA9 \xE2\x82\xAC" + longLine + "</p>";
+  sendOne(peer.port(), "-nounicode -c UTF-8 -fromname \"Ren\xC3\xA9 Reports\"", "a@x.com",
+          "Sales\r\nBcc: evil@x.com", body);
+  auto mail = peer.waitForMessages(1);
+  ASSERT_EQ(mail.size(), 1u);
+  EXPECT_EQ(mail[0].to, std::vector<std::string>{"a@x.com"});
+  EXPECT_EQ(headerLines(mail[0].data, "Subject:"), 1);
+  EXPECT_EQ(headerLines(mail[0].data, "Bcc:"), 0);
+  std::string view = readerView(mail[0].data);
+  EXPECT_NE(view.find("defects 0\n"), std::string::npos) << view;
+  EXPECT_NE(view.find("subject 'SalesBcc: evil@x.com'"), std::string::npos) << view;
+  EXPECT_NE(view.find("Ren\xC3\xA9 Reports"), std::string::npos) << view;
+  EXPECT_NE(view.find("html '<p>Caf\xC3\xA9 &#8364;" + longLine + "</p>"), std::string::npos)
+      << view.substr(0, 300);
+}
+
+TEST_F(EmailTest, NothingIsLostWhileTheServerIsDown) {
+  int port = closedPort();
+  sendOne(port, "-savemessage", "a@x.com, b@x.com");
+  std::string failed = programFolder() + "/Failed/12_261205.eml";
+  ASSERT_TRUE(fs::exists(failed)) << logText();
+  EXPECT_EQ(fs::status(programFolder() + "/Failed").permissions() & fs::perms::others_all,
+            fs::perms::none);
+
+  SmtpPeer peer;
+  std::string args =
+      "-dsn relativemdb -sendfailed -server 127.0.0.1 -port " + std::to_string(peer.port());
+  EXPECT_EQ(Main(args, defaultRunModes(), clock, programFolder()), 0);
+  auto mail = peer.waitForMessages(1);
+  ASSERT_EQ(mail.size(), 1u);
+  EXPECT_EQ(mail[0].to, (std::vector<std::string>{"a@x.com", "b@x.com"}));
+  EXPECT_TRUE(fs::exists(programFolder() + "/Sent/12_261205.eml"));
+  EXPECT_TRUE(fs::is_empty(programFolder() + "/Failed"));
+  EXPECT_TRUE(logHas("Message Sent"));
+
+  EXPECT_EQ(Main(args, defaultRunModes(), clock, programFolder()), 0);
+  EXPECT_EQ(peer.received().size(), 1u);
+}
+
+TEST_F(EmailTest, ASavedMessageIsResentAsItWasBuilt) {
+  SmtpPeer peer;
+  newRun();
+  ASSERT_FALSE(parse("-server 127.0.0.1 -savemessage -bcc hidden@x.com -port " +
+                     std::to_string(peer.port())));
+  std::string csv = home.file("sales.csv"), image = home.file("chart.png");
+  std::ofstream(csv, std::ios::binary) << std::string("a,b\r\n1,\xFF\0", 8);
+  std::ofstream(image, std::ios::binary) << std::string("\x89PNG\r\n\x1A\n\0\0", 10);
+  Email email;
+  email.setUtilities(*utilities);
+  email.setSettings(*settings);
+  email.initEmail(12);
+  email.setSubject("Sales");
+  email.addAddress("a@x.com", "12");
+  ASSERT_TRUE(email.mailBee()->Message().AddAttachment(csv));
+  ASSERT_TRUE(email.mailBee()->Message().AddAttachment(image, "image/png", "chart1", "chart.png"));
+  ASSERT_TRUE(email.mailBee()->Message().AddAttachment(csv, "", "", "copy.csv"));
+  email.setBody("<img src=\"cid:chart1\"><table><tr><td>1</td></tr></table>");
+  email.send(Variant(12), Variant("a@x.com"), Variant(-1));
+  ASSERT_EQ(peer.waitForMessages(1).size(), 1u);
+
+  fs::create_directories(programFolder() + "/Failed");
+  fs::rename(programFolder() + "/Sent/12_261205.eml", programFolder() + "/Failed/12_261205.eml");
+  EXPECT_EQ(
+      Main("-dsn relativemdb -sendfailed -server 127.0.0.1 -port " + std::to_string(peer.port()),
+           defaultRunModes(), clock, programFolder()),
+      0);
+  auto mail = peer.waitForMessages(2);
+  ASSERT_EQ(mail.size(), 2u);
+  EXPECT_EQ(mail[1].to, mail[0].to);
+  std::string first = readerView(mail[0].data);
+  EXPECT_EQ(readerView(mail[1].data), first);
+  EXPECT_NE(first.find("defects 0\n"), std::string::npos) << first;
+  EXPECT_NE(first.find("part copy.csv None"), std::string::npos) << first;
+  EXPECT_NE(first.find("part chart.png <chart1>"), std::string::npos) << first;
+  EXPECT_EQ(headerLines(mail[1].data, "Bcc:"), 0);
+}
+
+}  // namespace
+}  // namespace postrix::test
