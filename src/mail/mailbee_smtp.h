@@ -77,6 +77,8 @@ class MailBeeSmtp {
   bool AddAttachment(const std::string& path) { return message_.AddAttachment(path); }
   MailBeeMessage& Message() { return message_; }
 
+  // The size in bytes of the message as it would be sent.
+  std::size_t MessageSize() { return message_.renderForSending().size(); }
   bool Connect();
   bool Disconnect();
   bool IsConnected() const { return client_.isConnected(); }
