@@ -443,25 +443,40 @@ std::vector<std::string> encodedWords(std::string_view raw) {
   return words;
 }
 
+// Follows double quotes, with backslash escapes inside them, through a
+// header text. take returns true while c belongs to a quoted string (the
+// quotes themselves included), where "," ";" "<" ">" mean nothing.
+struct QuoteState {
+  bool quoted = false, escaped = false;
+  bool take(char c) {
+    if (escaped) {
+      escaped = false;
+      return true;
+    }
+    if (quoted && c == '\\') return escaped = true;
+    if (c == '"') {
+      quoted = !quoted;
+      return true;
+    }
+    return quoted;
+  }
+};
+
 // Words split at single spaces outside double quotes; a run of spaces stays with the word after
 // it, so unfolding gives back the same text.
 std::vector<std::string> wordsOf(std::string_view text) {
   std::vector<std::string> words;
   std::string word;
-  bool quoted = false, escaped = false;
+  QuoteState quote;
   for (char c : text) {
-    if (c == ' ' && !quoted && !word.empty() && word.find_first_not_of(' ') != std::string::npos) {
+    if (c == ' ' && !quote.quoted && !word.empty() &&
+        word.find_first_not_of(' ') != std::string::npos) {
       words.push_back(std::move(word));
       word.clear();
       continue;
     }
     word += c;
-    if (escaped)
-      escaped = false;
-    else if (quoted && c == '\\')
-      escaped = true;
-    else if (c == '"')
-      quoted = !quoted;
+    quote.take(c);
   }
   if (!word.empty()) words.push_back(std::move(word));
   return words;
@@ -481,28 +496,22 @@ std::vector<std::string> unstructuredAtoms(std::string_view value) {
 std::vector<std::string> piecesOf(std::string_view list) {
   std::vector<std::string> pieces;
   std::string piece;
-  bool quoted = false, escaped = false, inAngle = false;
+  QuoteState quote;
+  bool inAngle = false;
   auto flush = [&] {
     std::string p = trimmed(piece);
     if (!p.empty()) pieces.push_back(std::move(p));
     piece.clear();
   };
   for (char c : list) {
-    if (!quoted && !inAngle && (c == ',' || c == ';')) {
+    if (!quote.quoted && !inAngle && (c == ',' || c == ';')) {
       flush();
       continue;
     }
     piece += c;
-    if (escaped)
-      escaped = false;
-    else if (quoted && c == '\\')
-      escaped = true;
-    else if (c == '"')
-      quoted = !quoted;
-    else if (!quoted && c == '<')
-      inAngle = true;
-    else if (!quoted && c == '>')
-      inAngle = false;
+    if (quote.take(c)) continue;
+    if (c == '<') inAngle = true;
+    if (c == '>') inAngle = false;
   }
   flush();
   return pieces;
@@ -510,18 +519,9 @@ std::vector<std::string> piecesOf(std::string_view list) {
 
 // Where "<" opens the address of an address piece, or npos.
 size_t angleOf(std::string_view piece) {
-  bool quoted = false, escaped = false;
-  for (size_t i = 0; i < piece.size(); ++i) {
-    char c = piece[i];
-    if (escaped)
-      escaped = false;
-    else if (quoted && c == '\\')
-      escaped = true;
-    else if (c == '"')
-      quoted = !quoted;
-    else if (!quoted && c == '<')
-      return i;
-  }
+  QuoteState quote;
+  for (size_t i = 0; i < piece.size(); ++i)
+    if (!quote.take(piece[i]) && piece[i] == '<') return i;
   return std::string_view::npos;
 }
 
