@@ -340,8 +340,6 @@ void HttpRequest::Transfer::configure(std::string_view sendBody) {
   // A report may keep the connection silent for many minutes; keep-alive probes
   // stop firewalls in between from dropping it.
   curl_easy_setopt(easy, CURLOPT_TCP_KEEPALIVE, 1L);
-  // Log-in pages hand out a session cookie that the report requests then need.
-  curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
   curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
   curl_easy_setopt(easy, CURLOPT_USERAGENT, "Postrix/" POSTRIX_VERSION);
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
