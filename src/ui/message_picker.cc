@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -64,6 +65,9 @@ class Terminal {
  public:
   Terminal() {
     std::fflush(stdout);  // what was printed before must not land inside the form
+    // File names are UTF-8: the wide curses library shows them as such once
+    // the terminal's character set is taken from the environment.
+    std::setlocale(LC_CTYPE, "");
     screen_ = newterm(nullptr, stdout, stdin);
     if (!screen_) return;
     cbreak();
