@@ -53,6 +53,9 @@ class MessagePickerTest : public ::testing::Test {
 
   void SetUp() override {
     if (shell("tmux -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "tmux is not installed";
+    // A session that outlives the others keeps the server up: a server whose
+    // last session has just closed may still be exiting when the next starts.
+    ASSERT_EQ(shell(tmux("new-session -d -s keep")), 0);
   }
 
   std::string tmux(const std::string& args) const {
