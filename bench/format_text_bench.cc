@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "support/format_text_reference.h"
 #include "util/format_text.h"
 
 namespace {
@@ -37,64 +38,7 @@ constexpr double kAsciiGoalMBs = 1000, kMixedGoalMBs = 300;
 
 // Builds a new string: replacing in place would move the rest of a 10 MB
 // text for every one of its hundreds of thousands of tags.
-std::string replaceAll(const std::string& text, const std::string& what, const std::string& with) {
-  std::string out;
-  std::size_t from = 0;
-  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, from)) {
-    out.append(text, from, at - from);
-    out += with;
-    from = at + what.size();
-  }
-  out.append(text, from, std::string::npos);
-  return out;
-}
-
-// Decodes one character; a byte that starts no valid sequence is U+FFFD.
-long decodeOne(const std::string& text, std::size_t i, int& length) {
-  auto b = static_cast<unsigned char>(text[i]);
-  length = b < 0x80                ? 1
-           : b >= 0xC0 && b < 0xE0 ? 2
-           : b >= 0xE0 && b < 0xF0 ? 3
-           : b >= 0xF0 && b < 0xF8 ? 4
-                                   : 0;
-  long code = length == 1 ? b : length == 2 ? b & 0x1F : length == 3 ? b & 0x0F : b & 0x07;
-  bool valid = length > 0 && i + length <= text.size();
-  for (int k = 1; valid && k < length; ++k) {
-    auto c = static_cast<unsigned char>(text[i + k]);
-    valid = (c & 0xC0) == 0x80;
-    code = code << 6 | (c & 0x3F);
-  }
-  const long shortest[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (!valid || code < shortest[length] || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) {
-    length = 1;
-    return 0xFFFD;
-  }
-  return code;
-}
-
-std::string obviousWay(const std::string& text, bool skipUnicode, const Strings& suppress) {
-  std::string s;
-  if (skipUnicode) {
-    s = text;
-  } else {
-    for (std::size_t i = 0; i < text.size();) {
-      int length = 0;
-      long code = decodeOne(text, i, length);
-      if (code > 200) {
-        s += "&#" + std::to_string(code) + ";";
-      } else {
-        for (int k = 0; k < length; ++k) s += text[i + k];
-      }
-      i += static_cast<std::size_t>(length);
-    }
-  }
-  for (const std::string& x : suppress)
-    if (!x.empty()) s = replaceAll(s, x, "");
-  s = replaceAll(s, "\xE2\x82\xAC", "&#8364;");
-  for (const char* tag : {"</td>", "</TD>", "</tr>", "</TR>"})
-    s = replaceAll(s, tag, std::string(tag) + "\r\n");
-  return s;
-}
+using postrix::reference::obviousWay;
 
 // ---- The bodies ----
 

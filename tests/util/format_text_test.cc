@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "support/format_text_reference.h"
 #include "support/run_fixture.h"
 
 namespace postrix {
@@ -112,62 +113,6 @@ TEST(FormatTextTest, SuppressStringsAreRemovedOneAfterTheOther) {
     EXPECT_EQ(formatText(c.in, c.skipUnicode, c.suppress), c.want) << c.in;
 }
 
-// The steps done the obvious way: one character at a time, then one whole
-// pass per replacement.
-std::string replaceAll(const std::string& text, const std::string& what, const std::string& with) {
-  std::string out;
-  std::size_t from = 0;
-  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, from)) {
-    out.append(text, from, at - from);
-    out += with;
-    from = at + what.size();
-  }
-  out.append(text, from, std::string::npos);
-  return out;
-}
-
-std::string reference(const std::string& text, bool skipUnicode, const Strings& suppress) {
-  std::string s;
-  if (skipUnicode) {
-    s = text;
-  } else {
-    for (std::size_t i = 0; i < text.size();) {
-      auto b = static_cast<unsigned char>(text[i]);
-      int length = b < 0x80                ? 1
-                   : b >= 0xC0 && b < 0xE0 ? 2
-                   : b >= 0xE0 && b < 0xF0 ? 3
-                   : b >= 0xF0 && b < 0xF8 ? 4
-                                           : 0;
-      long code = length == 1 ? b : length == 2 ? b & 0x1F : length == 3 ? b & 0x0F : b & 0x07;
-      bool valid = length > 0 && i + length <= text.size();
-      for (int k = 1; valid && k < length; ++k) {
-        auto c = static_cast<unsigned char>(text[i + k]);
-        valid = (c & 0xC0) == 0x80;
-        code = code << 6 | (c & 0x3F);
-      }
-      const long shortest[] = {0, 0, 0x80, 0x800, 0x10000};
-      if (valid &&
-          (code < shortest[length] || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF))
-        valid = false;
-      if (!valid) {
-        code = 0xFFFD;
-        length = 1;
-      }
-      if (code > 200)
-        s += "&#" + std::to_string(code) + ";";
-      else
-        s += text.substr(i, length);
-      i += length;
-    }
-  }
-  for (const std::string& x : suppress)
-    if (!x.empty()) s = replaceAll(s, x, "");
-  s = replaceAll(s, "\xE2\x82\xAC", "&#8364;");
-  for (const char* tag : {"</td>", "</TD>", "</tr>", "</TR>"})
-    s = replaceAll(s, tag, std::string(tag) + "\r\n");
-  return s;
-}
-
 TEST(FormatTextTest, AgreesWithTheObviousWayOnRandomTexts) {
   // Pieces that meet at every offset of the 16-byte blocks the fast paths
   // scan: runs of 7, 8, 15, 16 and 31 plain bytes shift everything after them.
@@ -191,7 +136,8 @@ TEST(FormatTextTest, AgreesWithTheObviousWayOnRandomTexts) {
     for (int i = 0; i < count; ++i) text += pieces[random() % pieces.size()];
     bool skipUnicode = random() % 4 == 0;
     const Strings& strings = suppress[random() % suppress.size()];
-    ASSERT_EQ(formatText(text, skipUnicode, strings), reference(text, skipUnicode, strings))
+    ASSERT_EQ(formatText(text, skipUnicode, strings),
+              reference::obviousWay(text, skipUnicode, strings))
         << "round " << round << ", skipUnicode " << skipUnicode << ", " << strings.size()
         << " suppress strings, text \"" << text.substr(0, 2000) << "\"";
   }
