@@ -25,6 +25,7 @@
 
 #include "support/format_text_reference.h"
 #include "util/format_text.h"
+#include "util/utf8.h"
 
 namespace {
 
@@ -42,24 +43,6 @@ using postrix::reference::obviousWay;
 
 // ---- The bodies ----
 
-void appendUtf8(std::string& text, std::uint32_t code) {
-  if (code < 0x80) {
-    text += static_cast<char>(code);
-  } else if (code < 0x800) {
-    text += static_cast<char>(0xC0 | (code >> 6));
-    text += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    text += static_cast<char>(0xE0 | (code >> 12));
-    text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    text += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    text += static_cast<char>(0xF0 | (code >> 18));
-    text += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    text += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
-
 // The words of a sales report kept in several languages: English words and
 // figures in ASCII, French, German and Spanish words with an accented letter
 // or two, Russian words all in Cyrillic, euro amounts, now and then an emoji.
@@ -71,20 +54,22 @@ void appendWord(std::string& text, std::mt19937& random, bool asciiOnly) {
   constexpr unsigned kAsciiKinds = 22;
   unsigned kind = random() % (asciiOnly ? kAsciiKinds : 100);
   if (kind < 12) {  // English
-    for (int i = 0; i < length; ++i) appendUtf8(text, letter());
+    for (int i = 0; i < length; ++i) postrix::appendUtf8(text, letter());
   } else if (kind < kAsciiKinds) {  // a figure
     text += std::to_string(random() % 100000) + "." + std::to_string(10 + random() % 90);
   } else if (kind < 36) {  // French, German, Spanish
     int accented = static_cast<int>(random() % static_cast<unsigned>(length));
     for (int i = 0; i < length; ++i)
-      appendUtf8(text, i == accented || random() % 4 == 0 ? kAccents[random() % 8] : letter());
+      postrix::appendUtf8(text,
+                          i == accented || random() % 4 == 0 ? kAccents[random() % 8] : letter());
   } else if (kind < 94) {  // Russian
-    for (int i = 0; i < length; ++i) appendUtf8(text, 0x430 + random() % 32);
+    for (int i = 0; i < length; ++i)
+      postrix::appendUtf8(text, static_cast<char32_t>(0x430 + random() % 32));
   } else if (kind < 98) {  // euros
-    appendUtf8(text, 0x20AC);
+    postrix::appendUtf8(text, 0x20AC);
     text += std::to_string(random() % 10000);
   } else {
-    appendUtf8(text, kEmoji[random() % 5]);
+    postrix::appendUtf8(text, kEmoji[random() % 5]);
   }
 }
 
@@ -112,7 +97,7 @@ std::string makeBody(bool asciiOnly, bool scrambled, std::uint32_t seed) {
         int letters = 3 + static_cast<int>(random() % 14);
         for (int i = 0; i < letters; ++i) {
           if (random() % 5 != 0)
-            appendUtf8(body, kOthers[random() % std::size(kOthers)]);
+            postrix::appendUtf8(body, kOthers[random() % std::size(kOthers)]);
           else
             body += kLetters[random() % (sizeof kLetters - 1)];
         }
