@@ -1,11 +1,9 @@
 // Where exported and attached files go, and what they are called.
-#include <filesystem>
 #include <string>
-#include <system_error>
 
 #include "config/settings.h"
 #include "platform/clock.h"
-#include "util/failure.h"
+#include "platform/file_system.h"
 #include "util/text.h"
 #include "util/utilities.h"
 
@@ -18,17 +16,6 @@ bool isReplacedByUnderscore(char c) {
 }
 
 std::string twoDigits(int v) { return (v < 10 ? "0" : "") + std::to_string(v); }
-
-// Creates one folder level when it is missing; a missing parent is an error.
-void createFolder(const std::string& folder) {
-  std::error_code ec;
-  if (std::filesystem::exists(folder, ec)) return;
-  if (!std::filesystem::create_directory(folder, ec) && ec) {
-    bool denied = ec == std::errc::permission_denied || ec == std::errc::read_only_file_system;
-    if (denied) throw Failure::pathFileAccess();
-    throw Failure(76, "Path not found");
-  }
-}
 
 }  // namespace
 
@@ -55,11 +42,11 @@ std::string Settings::filename() {
 
 std::string Settings::filedestination() const {
   if (!filelocation_.empty()) {
-    createFolder(filelocation_);
+    files::createFolders(filelocation_);
     return filelocation_;
   }
   std::string folder = archive_ ? programFolder_ + "/Reports" : programFolder_;
-  createFolder(folder);
+  files::createFolders(folder);
   return folder;
 }
 

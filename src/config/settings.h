@@ -70,6 +70,9 @@ class Settings {
   static bool IsValidFileName(std::string& name);
   std::string filename();
   const std::string& filelocation() const { return filelocation_; }
+  // The output folder (-location, else Reports/ with -archive, else the
+  // program's folder), created with every missing level above it; fails
+  // with 75 when the account may not create it.
   std::string filedestination() const;
   std::string filedate() const;
   std::string filetime() const;

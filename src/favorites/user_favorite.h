@@ -17,6 +17,7 @@
 namespace postrix {
 
 class Settings;
+class Utilities;
 namespace db {
 class Recordset;
 }
@@ -40,6 +41,13 @@ class UserFavorite {
   // in the interval; see schedule.h.
   bool shouldBeQueued(Date runDate, bool multipleSchedules, std::int16_t intervalId,
                       bool ignoreTimes) const;
+
+  // Carries the favourite to its recipients, or to a report file in an
+  // export run (-location): fetches the page, decides whether it is worth
+  // sending, embeds its charts, attaches by format and sends. Every outcome
+  // goes to the run log, Email_Log and the status columns; a failure ends
+  // this favourite only and is logged. Pauses for -sleep after sending.
+  void send(Settings& settings, Utilities& utilities);
 
   // The integer getters convert the stored value (an empty one reads 0).
   std::int32_t reportid() const;
@@ -67,6 +75,7 @@ class UserFavorite {
   void setAlertID(std::string_view id) { alertId_ = id; }
   void setReportTitle(std::string_view title) { reportTitle_ = title; }
   void setDashboardFilter(std::string_view filter) { dashboardFilter_ = filter; }
+  void setExtraDesc(std::string_view text) { extraDesc_ = text; }
   void setReportExtraDesc(std::string_view text) { reportExtraDesc_ = text; }
   void setScheduleDetails(std::string_view schedule) { scheduleDetails_ = schedule; }
   void setReportEmails(std::string_view emails) { reportEmails_ = Variant(emails); }

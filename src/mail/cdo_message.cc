@@ -49,6 +49,12 @@ void CdoMessage::AddAttachment(const std::string& path) {
     throw Failure(cdo_error::kSendFailed, "The file '" + path + "' cannot be read.");
 }
 
+void CdoMessage::AddRelatedBodyPart(const std::string& path, const std::string& reference,
+                                    const std::string& contentType) {
+  if (!attachments_.attachFile(path, contentType, reference, reference))
+    throw Failure(cdo_error::kSendFailed, "The file '" + path + "' cannot be read.");
+}
+
 void CdoMessage::Send() {
   smtp::SmtpOptions options;
   options.host = field("smtpserver").toText();

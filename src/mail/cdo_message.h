@@ -42,6 +42,10 @@ class CdoMessage {
 
   // Reads the file at once; a file that cannot be read fails with 0x80040211.
   void AddAttachment(const std::string& path);
+  // An embedded part the HTML body refers to as "cid:" + reference: the part
+  // carries reference as its content id and file name. Fails like AddAttachment.
+  void AddRelatedBodyPart(const std::string& path, const std::string& reference,
+                          const std::string& contentType);
   void Send();
 
  private:

@@ -17,6 +17,7 @@
 
 #include "mail/cdo_message.h"
 #include "mail/mailbee_smtp.h"
+#include "util/failure.h"
 #include "util/variant.h"
 
 namespace postrix {
@@ -52,6 +53,27 @@ class Email {
   // goes, back into "Failed" when not. Throws when the file cannot be read.
   void SendEmailMessage(const std::string& path);
 
+  // ---- Report files (file_attachments.cc) ----
+  // Each writes the body and a CR LF into its file in the output folder,
+  // replacing a file of that name, and attaches it unless the run exports
+  // (-location); -deletefile removes the file again. A file that cannot be
+  // written is logged and attached nothing; when the account may not write
+  // there (75) the run's fileAccessError is set, which stops sending.
+  void generateAndAttachCSV(const std::string& body, const std::string& reportTitle);
+  void generateAndAttachAsHTML(const std::string& body, std::string fileName);
+  // Attaches the -attachfile file; the caller has checked that it exists.
+  // Throws when it cannot be read.
+  void AttachExternalFile();
+
+  // ---- Chart images (chart_images.cc) ----
+  // Downloads every chart image of the body ("<img src=\"analysis_...\"
+  // border=...", at most 50) from the web application. With hasCharts the
+  // body gets each as a data: address (it goes on as a stand-alone page);
+  // otherwise each is attached as qx_chart<n>.jpg and referenced by its
+  // content id. True when an image could not be downloaded: the caller
+  // then does not send. isDashboard is not used.
+  bool checkImg(std::string& body, bool isDashboard, bool hasCharts);
+
   // The recipient list addAddress built last.
   const std::string& recipients() const { return recipients_; }
   // The component, for the attachment builders: one of the two is set.
@@ -59,6 +81,14 @@ class Email {
   CdoMessage* cdo() { return cdo_.get(); }
 
  private:
+  static std::string encodeBase64(std::string_view bytes);
+  std::string downloadImage(const std::string& address);
+  void attachChart(const std::string& path, const std::string& partName);
+  // Writes a report file into the output folder and attaches it; the
+  // attachment builders' one trap.
+  void writeAndAttach(std::string fileName, const std::string& body);
+  void attachFile(const std::string& path);
+  void fileFailed(const Failure& failure, const std::string& what);
   std::string senderText() const;
   std::string savedFileName(const Variant& reportId) const;
   std::string mailBeeFailureStatus(const Variant& recipientText, const Variant& companyId,

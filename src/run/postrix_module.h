@@ -34,8 +34,8 @@ struct RunModes {
   std::function<std::vector<std::string>(Settings&, Utilities&)> chooseMessageFiles;
 };
 
-// The modes of this build (run_modes.cc): resending saved messages, and
-// picking them in a terminal form.
+// The modes of this build (run_modes.cc): the selection-and-send cycle,
+// resending saved messages, and picking them in a terminal form.
 RunModes defaultRunModes();
 
 // Runs the program on one command line (the arguments after the program

@@ -1,9 +1,11 @@
-// The run modes this build has.
+// The run modes this build has: scheduled sending, resending saved messages
+// and picking them.
 #include <memory>
 
 #include "config/settings.h"
 #include "mail/email.h"
 #include "run/postrix_module.h"
+#include "run/run_cycle.h"
 #include "ui/message_picker.h"
 #include "util/failure.h"
 #include "util/utilities.h"
@@ -37,6 +39,7 @@ std::vector<std::string> chooseSavedMessages(Settings&, Utilities& u) {
 
 RunModes defaultRunModes() {
   RunModes modes;
+  modes.runCycle = runCycle;
   auto email = std::make_shared<Email>();
   modes.sendEmailMessage = [email](Settings& s, Utilities& u, const std::string& path) {
     sendSavedMessage(email, s, u, path);

@@ -112,19 +112,50 @@ class Handler(BaseHTTPRequestHandler):
                         + LATIN1_TEXT + b"</body></html>", "text/html")
         elif route == "/utf8":
             self.answer(200, page("Caf\u00e9 \u20ac5 \U0001F600"))
+        elif route == "/analysis_chart.asp":
+            self.chart(query.get("name", ""))
         elif route.startswith("/chart/") and route.endswith(".png"):
-            name = route[len("/chart/"):-len(".png")]
-            if name == "missing":
-                self.answer(404, page("Not found"))
-            else:
-                self.answer(200, png(name), "image/png")
+            self.chart(route[len("/chart/"):-len(".png")])
         else:
             self.answer(404, page("Not found"))
 
+    def chart(self, name):
+        if name == "missing":
+            self.answer(404, page("Not found"))
+        else:
+            self.answer(200, png(name), "image/png")
+
     def report(self, query, body):
+        """A report page; the posted form's "page" key chooses which:
+        norecords, fail (status 500), charts (the charts key lists the chart
+        names, each drawn as an image the application serves), chartscript
+        (the same with the charting library loaded), sized (kb= kilobytes of
+        table rows). Any other page echoes the address's query and the form."""
         text = body.decode("utf-8", "replace")
-        self.answer(200, page("<table><tr><td>Report</td><td>%s</td></tr><tr><td>%s</td></tr>"
-                              "</table>" % (html.escape(query), html.escape(text))))
+        form = {k: v[0] for k, v in parse_qs(text).items()}
+        kind = form.get("page", "")
+        echo = ("<table><tr><td>Report</td><td>%s</td></tr><tr><td>%s</td></tr></table>"
+                % (html.escape(query), html.escape(text)))
+        if kind == "norecords":
+            self.answer(200, page("<p>No Matching Records</p>"))
+        elif kind == "fail":
+            self.answer(500, page("Internal error"))
+        elif kind in ("charts", "chartscript"):
+            head = ('<script src="https://charts.quarvex.com/qxcharts.js"></script>'
+                    if kind == "chartscript" else "")
+            images = "".join('<img src="analysis_chart.asp?name=%s" border=0>' % name
+                             for name in form.get("charts", "").split(",") if name)
+            self.answer(200, ("<html><head>%s</head><body>%s%s</body></html>"
+                              % (head, echo, images)).encode("utf-8"))
+        elif kind == "sized":
+            row = "<tr><td>Region %06d</td><td>" + "y" * 60 + "</td></tr>"
+            rows, size = [], 0
+            while size < int(form.get("kb", "20")) * 1024:
+                rows.append(row % len(rows))
+                size += len(rows[-1])
+            self.answer(200, page(echo + "<table>" + "".join(rows) + "</table>"))
+        else:
+            self.answer(200, page(echo))
 
     def trickle(self, chunks, ms):
         self.send_response(200)

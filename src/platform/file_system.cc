@@ -1,0 +1,77 @@
+#include "platform/file_system.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+
+namespace postrix::files {
+namespace {
+
+// Closes the descriptor on every path out of writeFile.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+  // Closes now, so that a failing close (a full disk on some file systems) is seen.
+  int release() {
+    int result = ::close(fd_);
+    fd_ = -1;
+    return result;
+  }
+
+ private:
+  int fd_;
+};
+
+Failure lastError() { return failureFor(std::error_code(errno, std::generic_category())); }
+
+}  // namespace
+
+Failure failureFor(const std::error_code& ec) {
+  if (ec == std::errc::permission_denied || ec == std::errc::read_only_file_system ||
+      ec == std::errc::operation_not_permitted)
+    return Failure::pathFileAccess();
+  if (ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory)
+    return {76, "Path not found"};
+  return {57, "Device I/O error (" + ec.message() + ")"};
+}
+
+bool fileExists(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(path, ec);
+}
+
+void createFolders(const std::string& folder) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(folder, ec)) return;
+  std::filesystem::create_directories(folder, ec);
+  if (ec) throw failureFor(ec);
+}
+
+void writeFile(const std::string& path, std::string_view bytes) {
+  deleteFile(path);
+  Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (fd.get() < 0) throw lastError();
+  while (!bytes.empty()) {
+    ssize_t written = ::write(fd.get(), bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) throw lastError();
+    bytes.remove_prefix(static_cast<size_t>(written));
+  }
+  if (fd.release() != 0) throw lastError();
+}
+
+void deleteFile(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return;
+  if (!std::filesystem::remove(path, ec) && ec) throw failureFor(ec);
+}
+
+}  // namespace postrix::files

@@ -1,0 +1,28 @@
+// The file operations of the send pipeline and the output folder.
+//
+// Failures carry the numbers the system decides on: 75 (Path/File access
+// error) when the account may not write there, which stops sending for the
+// rest of the run; 76 (Path not found) when a folder is missing; 57 (Device
+// I/O error) for anything else, such as a full disk.
+#pragma once
+
+#include <string>        // paths
+#include <string_view>   // contents
+#include <system_error>  // error codes
+
+#include "util/failure.h"
+
+namespace postrix::files {
+
+// The failure that stands for a file-system error.
+Failure failureFor(const std::error_code& ec);
+
+bool fileExists(const std::string& path);
+// Creates the folder and every missing folder above it.
+void createFolders(const std::string& folder);
+// Replaces the file by one holding exactly bytes.
+void writeFile(const std::string& path, std::string_view bytes);
+// Removes the file when it is there.
+void deleteFile(const std::string& path);
+
+}  // namespace postrix::files
