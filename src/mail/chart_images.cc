@@ -33,6 +33,14 @@ std::string imageAddress(const std::string& body, size_t tag) {
   return address;
 }
 
+// Every use of the address as a whole quoted value: replacing the bare text
+// would also rewrite a longer address that starts with it (chart=1 inside
+// chart=10).
+std::string replaceQuoted(const std::string& body, const std::string& address,
+                          const std::string& replacement) {
+  return replaceAll(body, "\"" + address + "\"", "\"" + replacement + "\"");
+}
+
 }  // namespace
 
 std::string Email::encodeBase64(std::string_view bytes) { return smtp::sasl::base64(bytes); }
@@ -43,6 +51,12 @@ std::string Email::downloadImage(const std::string& address) {
     if (request == nullptr) return "";
     request->open("GET", settings_->urlOrvanta() + trimBlanks(address));
     request->send();
+    // An error page is no image: attaching it would show a broken chart.
+    if (request->status() != 200) {
+      log("ERROR: Unable to download image '" + trimBlanks(address) + "'. Server return code " +
+          std::to_string(request->status()) + ".");
+      return "";
+    }
     return request->responseBody();
   } catch (const Failure&) {
     return "";
@@ -72,7 +86,7 @@ bool Email::checkImg(std::string& body, bool /*isDashboard*/, bool hasCharts) {
     std::string partName = "qx_chart" + std::to_string(n) + ".jpg";
     bool rewritten = false;
     if (toParts && !settings_->skipallformatting()) {
-      body = replaceAll(body, address, "cid:" + partName);
+      body = replaceQuoted(body, address, "cid:" + partName);
       rewritten = true;
     }
     std::string bytes = downloadImage(address);
@@ -81,7 +95,7 @@ bool Email::checkImg(std::string& body, bool /*isDashboard*/, bool hasCharts) {
       failed = true;
     }
     if (hasCharts) {
-      body = replaceAll(body, address, "data:image/jpeg;base64," + encodeBase64(bytes));
+      body = replaceQuoted(body, address, "data:image/jpeg;base64," + encodeBase64(bytes));
       rewritten = true;
     }
     try {

@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "run/postrix_module.h"
+#include "support/mail_reader.h"
 #include "support/run_fixture.h"
 #include "support/smtp_peer.h"
 
@@ -56,23 +57,6 @@ class EmailTest : public RunFixture {
     for (; !rs.eof(); rs.MoveNext())
       rows.push_back(rs.Fields("emailaddress").toText() + "|" + rs.Fields("msgstatus").toText());
     return rows;
-  }
-
-  // What a mail reader sees in a message (see tests/peers/mail_parts.py).
-  static std::string readerView(const std::string& data) {
-    std::string file = fs::temp_directory_path() / ("postrix-mail-" + std::to_string(getpid()));
-    std::ofstream(file, std::ios::binary) << data;
-    std::string command = std::string("/usr/bin/python3 ") + POSTRIX_SOURCE_DIR +
-                          "/tests/peers/mail_parts.py " + file;
-    std::string out;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-      char buffer[4096];
-      size_t n;
-      while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-      pclose(pipe);
-    }
-    fs::remove(file);
-    return out;
   }
 
   static int headerLines(const std::string& data, const std::string& name) {

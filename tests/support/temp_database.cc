@@ -23,15 +23,32 @@ TempDir::~TempDir() {
 
 std::string TempDir::file(std::string_view name) const { return path_ + "/" + std::string(name); }
 
-void runSqlite(const std::string& path, const std::string& sql) {
+namespace {
+
+// Collects each result row as its columns joined with "|" (NULL as "NULL").
+int collectRow(void* rows, int columns, char** values, char**) {
+  std::string row;
+  for (int i = 0; i < columns; ++i)
+    row += (i ? "|" : "") + std::string(values[i] ? values[i] : "NULL");
+  static_cast<std::vector<std::string>*>(rows)->push_back(row);
+  return 0;
+}
+
+}  // namespace
+
+void runSqlite(const std::string& path, const std::string& sql) { querySqlite(path, sql); }
+
+std::vector<std::string> querySqlite(const std::string& path, const std::string& sql) {
   sqlite3* db = nullptr;
+  std::vector<std::string> rows;
   int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   char* message = nullptr;
-  if (rc == SQLITE_OK) rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message);
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, sql.c_str(), collectRow, &rows, &message);
   std::string error = message ? message : (db ? sqlite3_errmsg(db) : "out of memory");
   sqlite3_free(message);
   sqlite3_close(db);
   if (rc != SQLITE_OK) throw std::runtime_error(path + ": " + error);
+  return rows;
 }
 
 std::string createSystemDatabase(const std::string& path) {

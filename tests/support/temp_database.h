@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace postrix::test {
 
@@ -25,6 +26,8 @@ std::string createSystemDatabase(const std::string& path);
 
 // Runs SQL on the file straight through SQLite; throws std::runtime_error on failure.
 void runSqlite(const std::string& path, const std::string& sql);
+// The same, returning the rows of the result, columns joined with "|".
+std::vector<std::string> querySqlite(const std::string& path, const std::string& sql);
 
 // The file behind the process-wide ODBC data source "SystemDB"; shared, so empty what you use.
 const std::string& odbcSystemDatabase();

@@ -1,0 +1,284 @@
+// Whole runs of the real program: an installation with its embedded system
+// database, the local web application serving the report pages and charts,
+// and the local mail server receiving what is sent.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "support/mail_reader.h"
+#include "support/smtp_peer.h"
+#include "support/temp_database.h"
+#include "support/web_app.h"
+
+namespace postrix::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Rows = std::vector<std::string>;
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+int count(const std::string& text, const std::string& part) {
+  int n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+class EndToEndTest : public ::testing::Test {
+ protected:
+  EndToEndTest() : program(home.file("postrix")), database(home.file("qx_data/system33.mdb")) {
+    fs::create_directories(program);
+    fs::create_directories(home.file("qx_data"));
+    createSystemDatabase(database);
+    sql("INSERT INTO System (db_version, urlorvanta, emailsource, smtpserver, smtpport, char_set,"
+        " smtpauth, smtpssl, smtpstarttls, smtppass, emailfromname, emailskipunicode, emailexcel,"
+        " smtptimeout, smtpuser) VALUES ('3.3.0', '" +
+        web.url("/") + "', 'postrix@example.com', '127.0.0.1', " + std::to_string(mail.port()) +
+        ", 'UTF-8', 0, 'No', 'No', '', 'Quarvex', 'No', 'No', 5, '');"
+        // Most installations send no per-company copies; the test that does adds the table back.
+        "DROP TABLE CompanyReports;");
+  }
+
+  void sql(const std::string& statements) const { runSqlite(database, statements); }
+  Rows query(const std::string& select) const { return querySqlite(database, select); }
+
+  void addFavorite(int id, const std::string& title, const std::string& form,
+                   const std::string& format, const std::string& email,
+                   const std::string& extra = "") {
+    sql("INSERT INTO UserReports (report_id, mapping_id, reporttitle, reporturl, format, email,"
+        " schedule_details, sendreport, extra_desc) VALUES (" +
+        std::to_string(id) + ", 7, '" + title + "', 'analysis.asp?" + form + "', '" + format +
+        "', '" + email + "', 'daily', 'on', '" + extra + "');");
+  }
+
+  // Runs the program on the installation ("-dsn relativemdb -date 12/5/2026"
+  // + args); the prefix runs it as another user. Returns its exit status.
+  int postrix(const std::string& args, const std::string& prefix = "") {
+    std::string command = prefix + " env POSTRIX_HOME=" + program + " " + POSTRIX_BINARY +
+                          " -dsn relativemdb -date 12/5/2026 " + args + " >" + home.file("stdout") +
+                          " 2>&1";
+    int raw = std::system(command.c_str());
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  }
+
+  std::string runLog() const { return readFile(program + "/postrix.log"); }
+  std::vector<ReceivedMail> received() const { return mail.received(); }
+
+  // The recipients of each received message, in the order received.
+  Rows recipients() const {
+    Rows rows;
+    for (const auto& m : received()) rows.push_back(m.to.empty() ? "" : m.to[0]);
+    return rows;
+  }
+
+  // The requests the web application received for path.
+  Rows requestsFor(const std::string& path) const {
+    Rows found;
+    for (const auto& r : web.requests())
+      if (r.path.rfind(path, 0) == 0) found.push_back(r.path + " " + r.body);
+    return found;
+  }
+
+  TempDir home;
+  WebApp web;
+  SmtpPeer mail;
+  std::string program, database;
+};
+
+TEST_F(EndToEndTest, ACycleMailsEachDueFavouriteInOrderAndRecordsEachOutcome) {
+  addFavorite(1, "Sales", "page=plain", "html", "a@x.com");
+  addFavorite(2, "Stock", "page=plain", "csv", "b@x.com", "Stock levels attached");
+  addFavorite(3, "Orders", "page=plain", "csv", "c@x.com");
+  addFavorite(4, "Empty", "page=norecords", "html", "d@x.com");
+  addFavorite(5, "Broken", "page=fail", "html", "e@x.com");
+  addFavorite(6, "Ledger", "page=plain", "pdf", "f@x.com");
+  sql("INSERT INTO Dashboards VALUES (40, 'Board', '', 'board=1', 'html', 'g@x.com', '1', "
+      "'daily', 'on');");
+
+  ASSERT_EQ(postrix("-emaillog -laststatus -reportname"), 0);
+
+  EXPECT_EQ(recipients(), (Rows{"a@x.com", "b@x.com", "c@x.com", "f@x.com", "g@x.com"}))
+      << "the page without records and the failed page are not mailed; dashboards come last";
+  auto messages = received();
+  ASSERT_EQ(messages.size(), 5u) << runLog();
+
+  std::string sales = readerView(messages[0].data);
+  EXPECT_TRUE(contains(sales, "defects 0")) << sales;
+  EXPECT_TRUE(contains(sales, "subject 'Sales: 12/5/2026'")) << sales;
+  EXPECT_TRUE(contains(sales, "page=plain&amp;r_title=Sales")) << "the report page is the body";
+
+  std::string stock = readerView(messages[1].data);
+  EXPECT_TRUE(contains(stock, "html 'Stock levels attached'")) << stock;
+  EXPECT_TRUE(contains(stock, "part Stock.csv")) << stock;
+  EXPECT_TRUE(contains(readFile(program + "/Stock.csv"), "page=plain&amp;r_title=Stock"));
+  EXPECT_TRUE(contains(requestsFor("/analysis.asp")[1], "reportid=2&format=csv"));
+  std::string orders = readerView(messages[2].data);
+  EXPECT_TRUE(contains(orders, "html 'Please see the attached CSV file.'")) << orders;
+  EXPECT_TRUE(contains(orders, "part Orders.csv")) << orders;
+
+  std::string ledger = readerView(messages[3].data);
+  EXPECT_TRUE(contains(ledger, "r_title=Ledger")) << "sent as an HTML body: " << ledger;
+  EXPECT_EQ(count(ledger, "\npart "), 0) << ledger;
+  EXPECT_TRUE(contains(runLog(),
+                       "[Report 6 is in 'pdf' format, which is not available in this "
+                       "build of Postrix; it is sent as an HTML body.]"));
+  EXPECT_TRUE(contains(readerView(messages[4].data), "board=1")) << "the dashboard's own page";
+  EXPECT_EQ(requestsFor("/dashboard.asp").size(), 1u);
+
+  EXPECT_EQ(query("SELECT report_id, emailaddress, msgstatus FROM Email_Log"),
+            (Rows{"1|a@x.com|Message successfully sent.", "2|b@x.com|Message successfully sent.",
+                  "3|c@x.com|Message successfully sent.", "4|d@x.com|No Matching Records.",
+                  "5|e@x.com|No Matching Records.", "6|f@x.com|Message successfully sent.",
+                  "40|g@x.com|Message successfully sent."}));
+  EXPECT_EQ(query("SELECT report_id, laststatus FROM UserReports WHERE report_id IN (1, 4, 5)"),
+            (Rows{"1|Message successfully sent.", "4|Warning: No Matching Records.",
+                  "5|Warning: No Matching Records."}));
+  std::string log = runLog();
+  EXPECT_TRUE(contains(log, "[ERROR: Server return code 500. Not sending the email.]"));
+  EXPECT_EQ(count(log, "[Warning: No Matching Records.]"), 2);
+  EXPECT_LT(log.find("Server return code 500"), log.find("New Report 6"))
+      << "the failed page does not stop the favourites after it";
+  const std::string finished = "[Finished.]\r\n";
+  EXPECT_EQ(log.substr(log.size() - finished.size()), finished) << "the last line of the cycle";
+
+  // -fsend mails the page without records all the same.
+  ASSERT_EQ(postrix("-id 4 -fsend"), 0);
+  ASSERT_EQ(received().size(), 6u);
+  EXPECT_EQ(received()[5].to, Rows{"d@x.com"});
+  EXPECT_TRUE(contains(received()[5].data, "No Matching Records"));
+}
+
+TEST_F(EndToEndTest, ChartsTravelAsContentIdPartsOrInlineForPagesThatDrawThemselves) {
+  addFavorite(1, "Charts", "page=charts&charts=north,south,north,east", "html", "a@x.com");
+  addFavorite(2, "Scripted", "page=chartscript&charts=west", "html", "b@x.com");
+
+  ASSERT_EQ(postrix(""), 0);
+  ASSERT_EQ(received().size(), 2u) << runLog();
+  std::string charts = readerView(received()[0].data);
+  EXPECT_EQ(count(charts, "\npart qx_chart"), 3) << charts;
+  for (const char* part : {"qx_chart1.jpg <qx_chart1.jpg>", "qx_chart2.jpg <qx_chart2.jpg>",
+                           "qx_chart3.jpg <qx_chart3.jpg>"})
+    EXPECT_TRUE(contains(charts, std::string("part ") + part)) << charts;
+  EXPECT_EQ(count(charts, "src=\"cid:qx_chart1.jpg\""), 2) << "the same chart is attached once";
+  EXPECT_EQ(count(charts, "src=\"cid:qx_chart2.jpg\""), 1);
+  EXPECT_EQ(count(charts, "src=\"cid:qx_chart3.jpg\""), 1);
+  EXPECT_TRUE(contains(received()[0].data, "Content-Type: image/jpeg"));
+
+  std::string scripted = readerView(received()[1].data);
+  EXPECT_TRUE(contains(scripted, "src=\"data:image/jpeg;base64,iVBORw0KGgo")) << scripted;
+  EXPECT_EQ(count(scripted, "\npart "), 0) << scripted;
+  EXPECT_EQ(requestsFor("/analysis_chart.asp").size(), 4u) << "north, south, east and west";
+
+  // The other component shape gives its parts the content ids too.
+  ASSERT_EQ(postrix("-cdo -id 1"), 0);
+  ASSERT_EQ(received().size(), 3u) << runLog();
+  std::string cdo = readerView(received()[2].data);
+  EXPECT_TRUE(contains(cdo, "part qx_chart3.jpg <qx_chart3.jpg>")) << cdo;
+  EXPECT_EQ(count(cdo, "src=\"cid:qx_chart1.jpg\""), 2) << cdo;
+}
+
+TEST_F(EndToEndTest, AnExportRunWritesReportFilesIntoAFolderItCreates) {
+  addFavorite(1, "Sales", "page=plain", "html", "a@x.com");
+  addFavorite(2, "Stock", "page=plain", "csv", "b@x.com");
+  addFavorite(3, "Charts", "page=charts&charts=north", "html", "c@x.com");
+  const std::string folder = home.file("exports/2026/december");
+
+  ASSERT_EQ(postrix("-location " + folder + " -reportname"), 0);
+
+  EXPECT_TRUE(received().empty()) << "an export run mails nothing";
+  EXPECT_TRUE(contains(readFile(folder + "/Sales.html"), "r_title=Sales</td>"));
+  std::string csv = readFile(folder + "/Stock.csv");
+  EXPECT_TRUE(contains(csv, "r_title=Stock</td>"));
+  EXPECT_EQ(csv.substr(csv.size() - 2), "\r\n");
+  EXPECT_TRUE(contains(readFile(folder + "/Charts.html"), "src=\"data:image/jpeg;base64,"))
+      << "an exported page carries its charts, as nobody can resolve a content id there";
+}
+
+TEST_F(EndToEndTest, AReadOnlyOutputFolderStopsSendingForTheRestOfTheRun) {
+  addFavorite(1, "Stock", "page=plain", "csv", "a@x.com");
+  addFavorite(2, "Sales", "page=plain", "html", "b@x.com");
+  const std::string reports = program + "/Reports";
+  fs::create_directories(reports);
+  ASSERT_EQ(chmod(reports.c_str(), 0555), 0);
+  // root may write anywhere, so the run then goes as an ordinary user, who
+  // must still reach the program folder and the database.
+  std::string asUser;
+  if (geteuid() == 0) {
+    asUser = "setpriv --reuid=65534 --regid=65534 --clear-groups";
+    for (const std::string& path : {home.path(), program, home.file("qx_data")})
+      ASSERT_EQ(chmod(path.c_str(), 0777), 0);
+    ASSERT_EQ(chmod(database.c_str(), 0666), 0);
+  }
+
+  ASSERT_EQ(postrix("-archive -emaillog", asUser), 0);
+
+  EXPECT_TRUE(received().empty()) << runLog();
+  std::string log = runLog();
+  EXPECT_TRUE(contains(log, "[ERROR: 75 Path/File access error while writing '" + reports +
+                                "/scheduled_report.csv']"))
+      << log;
+  EXPECT_EQ(count(log,
+                  "Postrix - Path/File access error. Please ensure user has write/modify "
+                  "permissions to the postrix directory"),
+            2)
+      << "each later favourite is reported, not sent";
+  EXPECT_TRUE(query("SELECT * FROM Email_Log").empty());
+  EXPECT_TRUE(contains(log, "[Finished.]"));
+}
+
+TEST_F(EndToEndTest, AnAlertMailsEachRecipientItsOwnReportAddress) {
+  addFavorite(1, "Sales", "page=plain&region=North", "html", "owner@x.com");
+  sql("INSERT INTO reportsemails VALUES (7, 'p7@x.com', 'sales'), (12, 'p12@x.com', 'sales'),"
+      " (13, 'p13@x.com', 'sales');"
+      "INSERT INTO mass_reports_to_email VALUES (1, 1, 99, 'sales', 'region', "
+      "'Driver=SQLite3;Database=" +
+      database + "', '', '', '');");
+
+  ASSERT_EQ(postrix("-alerts -emaillog"), 0);
+
+  EXPECT_EQ(recipients(), (Rows{"p7@x.com", "p12@x.com", "p13@x.com"})) << runLog();
+  auto messages = received();
+  ASSERT_EQ(messages.size(), 3u);
+  for (size_t i = 0; i < messages.size(); ++i) {
+    std::string id = std::vector<std::string>{"7", "12", "13"}[i];
+    EXPECT_TRUE(contains(readerView(messages[i].data), "page=plain&amp;" + id + "=North"))
+        << "recipient " << id << " gets the report for its own key";
+  }
+  EXPECT_EQ(query("SELECT emailaddress FROM Email_Log"),
+            (Rows{"p7@x.com", "p12@x.com", "p13@x.com"}));
+}
+
+TEST_F(EndToEndTest, EachCompanyGetsItsOwnCopy) {
+  addFavorite(1, "Sales", "page=plain", "html", "owner@x.com");
+  sql("CREATE TABLE CompanyReports (company_id INTEGER, email TEXT, type INTEGER,"
+      " report_id INTEGER);"
+      "INSERT INTO CompanyReports VALUES (5, 'c5@x.com', 1, 1), (6, 'c6@x.com', 1, 1);");
+
+  ASSERT_EQ(postrix("-emaillog"), 0);
+
+  EXPECT_EQ(recipients(), (Rows{"c5@x.com", "c6@x.com"})) << runLog();
+  Rows pages = requestsFor("/analysis.asp");
+  ASSERT_EQ(pages.size(), 2u);
+  EXPECT_TRUE(contains(pages[0], "reportid=1&company_id=5 ")) << pages[0];
+  EXPECT_TRUE(contains(pages[1], "reportid=1&company_id=6 ")) << pages[1];
+  EXPECT_EQ(query("SELECT emailaddress, company_id FROM Email_Log"),
+            (Rows{"c5@x.com|5", "c6@x.com|6"}));
+}
+
+}  // namespace
+}  // namespace postrix::test

@@ -1,0 +1,28 @@
+#include "support/mail_reader.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+namespace postrix::test {
+
+std::string readerView(const std::string& messageData) {
+  namespace fs = std::filesystem;
+  std::string file = fs::temp_directory_path() / ("postrix-mail-" + std::to_string(getpid()));
+  std::ofstream(file, std::ios::binary) << messageData;
+  std::string command =
+      std::string("/usr/bin/python3 ") + POSTRIX_SOURCE_DIR + "/tests/peers/mail_parts.py " + file;
+  std::string out;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+    pclose(pipe);
+  }
+  fs::remove(file);
+  return out;
+}
+
+}  // namespace postrix::test

@@ -1,0 +1,12 @@
+// What a mail reader sees in a message, as tests/peers/mail_parts.py prints
+// it with Python's own parser: defects, subject, recipients, HTML body and
+// each attachment's name, content id and SHA-256.
+#pragma once
+
+#include <string>
+
+namespace postrix::test {
+
+std::string readerView(const std::string& messageData);
+
+}  // namespace postrix::test
