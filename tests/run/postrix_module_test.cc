@@ -91,8 +91,10 @@ TEST_F(PostrixModuleTest, SendMessageSendsWhatTheOperatorChose) {
                                             "/data/Failed/b.eml", "/data/Failed/c.eml"}));
 }
 
-TEST_F(PostrixModuleTest, WhatThisBuildCannotDoIsSaidInTheLog) {
+TEST_F(PostrixModuleTest, ACycleWithNothingDueStillEndsWithFinished) {
   EXPECT_EQ(Main("-dsn relativemdb", defaultRunModes(), clock, programFolder()), 0);
+  EXPECT_EQ(logMessages().back(), "Finished.");
+  EXPECT_EQ(Main("-dsn relativemdb", RunModes{}, clock, programFolder()), 0);
   EXPECT_TRUE(logHas("Scheduled sending is not available in this build of Postrix."));
 }
 
