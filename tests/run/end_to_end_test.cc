@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -192,6 +193,27 @@ TEST_F(EndToEndTest, ChartsTravelAsContentIdPartsOrInlineForPagesThatDrawThemsel
   EXPECT_EQ(count(cdo, "src=\"cid:qx_chart1.jpg\""), 2) << cdo;
 }
 
+TEST_F(EndToEndTest, TheExtraFileTheDateShiftAndThePauseApplyToEachMessage) {
+  addFavorite(1, "Sales", "page=plain", "html", "a@x.com");
+  const std::string extra = home.file("terms.txt");
+  std::ofstream(extra) << "Terms of use\n";
+
+  auto started = std::chrono::steady_clock::now();
+  ASSERT_EQ(postrix("-attachfile " + extra + " -delta -sleep 1"), 0);
+  EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::seconds(1)) << "-sleep 1";
+  ASSERT_EQ(received().size(), 1u) << runLog();
+  std::string view = readerView(received()[0].data);
+  EXPECT_TRUE(contains(view, "subject 'Sales: 12/4/2026'")) << "-delta: a day back: " << view;
+  EXPECT_TRUE(contains(view, "part terms.txt")) << view;
+  EXPECT_TRUE(contains(runLog(), "[Attaching file '" + extra + "' to outgoing email.]"));
+
+  fs::remove(extra);
+  ASSERT_EQ(postrix("-attachfile " + extra), 0);
+  ASSERT_EQ(received().size(), 2u) << "sent without it";
+  EXPECT_TRUE(contains(
+      runLog(), "[Cannot attach '" + extra + "' as it does not exist or cannot be accessed.]"));
+}
+
 TEST_F(EndToEndTest, AnExportRunWritesReportFilesIntoAFolderItCreates) {
   addFavorite(1, "Sales", "page=plain", "html", "a@x.com");
   addFavorite(2, "Stock", "page=plain", "csv", "b@x.com");
@@ -242,7 +264,8 @@ TEST_F(EndToEndTest, AReadOnlyOutputFolderStopsSendingForTheRestOfTheRun) {
 }
 
 TEST_F(EndToEndTest, AnAlertMailsEachRecipientItsOwnReportAddress) {
-  addFavorite(1, "Sales", "page=plain&region=North", "html", "owner@x.com");
+  addFavorite(1, "Sales", "page=plain&region=North", "html", "owner@x.com",
+              "Prepared for recipient %%alertid%%");
   sql("INSERT INTO reportsemails VALUES (7, 'p7@x.com', 'sales'), (12, 'p12@x.com', 'sales'),"
       " (13, 'p13@x.com', 'sales');"
       "INSERT INTO mass_reports_to_email VALUES (1, 1, 99, 'sales', 'region', "
@@ -256,8 +279,11 @@ TEST_F(EndToEndTest, AnAlertMailsEachRecipientItsOwnReportAddress) {
   ASSERT_EQ(messages.size(), 3u);
   for (size_t i = 0; i < messages.size(); ++i) {
     std::string id = std::vector<std::string>{"7", "12", "13"}[i];
-    EXPECT_TRUE(contains(readerView(messages[i].data), "page=plain&amp;" + id + "=North"))
+    std::string view = readerView(messages[i].data);
+    EXPECT_TRUE(contains(view, "page=plain&amp;" + id + "=North"))
         << "recipient " << id << " gets the report for its own key";
+    EXPECT_TRUE(contains(view, "<body><font size=3>Prepared for recipient " + id + "<br><br>"))
+        << view;
   }
   EXPECT_EQ(query("SELECT emailaddress FROM Email_Log"),
             (Rows{"p7@x.com", "p12@x.com", "p13@x.com"}));
