@@ -48,6 +48,7 @@ class SendPipeline {
       : f_(favorite), s_(settings), u_(utilities) {
     email_.setUtilities(utilities);
     email_.setSettings(settings);
+    email_.setDashboard(favorite.isDashboard());
   }
 
   void run();
@@ -133,7 +134,7 @@ void SendPipeline::noMatchingRecords(bool writeEmailLog) {
   if (writeEmailLog)
     u_.WriteEmailLog(f_.reportid(), "No Matching Records.", Variant(f_.reportEmails()),
                      f_.companyID());
-  if (s_.laststatus())
+  if (s_.laststatus() && !f_.isDashboard())
     u_.getSystemConn().Execute("update UserReports set laststatus='" +
                                std::string(kNoRecordsWarning) +
                                "' where report_ID =" + std::to_string(f_.reportid()));

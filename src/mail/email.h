@@ -74,6 +74,10 @@ class Email {
   // then does not send. isDashboard is not used.
   bool checkImg(std::string& body, bool isDashboard, bool hasCharts);
 
+  // A dashboard's message: its outcome goes to the send log only, since the
+  // status columns of UserReports belong to the favourite of that number.
+  void setDashboard(bool isDashboard) { isDashboard_ = isDashboard; }
+
   // The recipient list addAddress built last.
   const std::string& recipients() const { return recipients_; }
   // The component, for the attachment builders: one of the two is set.
@@ -103,6 +107,7 @@ class Email {
   std::unique_ptr<MailBeeSmtp> mailBee_;
   std::string recipients_;
   bool resending_ = false;
+  bool isDashboard_ = false;
 };
 
 }  // namespace postrix

@@ -58,7 +58,7 @@ void Email::send(const Variant& reportId, const Variant& recipientText, const Va
     recordSuccess(reportId);
     log("Message successfully sent.");
   }
-  if (s.laststatus())
+  if (s.laststatus() && !isDashboard_)
     ignoringErrors([&] {
       // A server reply may hold an apostrophe.
       utilities_->getSystemConn().Execute("update UserReports set laststatus='" +
@@ -105,6 +105,7 @@ std::string Email::mailBeeFailureStatus(const Variant& recipientText, const Vari
 
 void Email::recordSuccess(const Variant& reportId) {
   const Settings& s = *settings_;
+  if (isDashboard_) return;
   bool sqlServer = usesSqlServerForms();
   if (s.emailcount())
     ignoringErrors([&] {

@@ -110,6 +110,8 @@ TEST_F(EndToEndTest, ACycleMailsEachDueFavouriteInOrderAndRecordsEachOutcome) {
   addFavorite(6, "Ledger", "page=plain", "pdf", "f@x.com");
   sql("INSERT INTO Dashboards VALUES (40, 'Board', '', 'board=1', 'html', 'g@x.com', '1', "
       "'daily', 'on');");
+  addFavorite(40, "Not due", "page=plain", "html", "h@x.com");
+  sql("UPDATE UserReports SET sendreport='off' WHERE report_id=40");
 
   ASSERT_EQ(postrix("-emaillog -laststatus -reportname"), 0);
 
@@ -146,9 +148,10 @@ TEST_F(EndToEndTest, ACycleMailsEachDueFavouriteInOrderAndRecordsEachOutcome) {
                   "3|c@x.com|Message successfully sent.", "4|d@x.com|No Matching Records.",
                   "5|e@x.com|No Matching Records.", "6|f@x.com|Message successfully sent.",
                   "40|g@x.com|Message successfully sent."}));
-  EXPECT_EQ(query("SELECT report_id, laststatus FROM UserReports WHERE report_id IN (1, 4, 5)"),
+  EXPECT_EQ(query("SELECT report_id, laststatus FROM UserReports WHERE report_id IN (1, 4, 5, 40)"),
             (Rows{"1|Message successfully sent.", "4|Warning: No Matching Records.",
-                  "5|Warning: No Matching Records."}));
+                  "5|Warning: No Matching Records.", "40|NULL"}))
+      << "dashboard 40 leaves favourite 40's status alone";
   std::string log = runLog();
   EXPECT_TRUE(contains(log, "[ERROR: Server return code 500. Not sending the email.]"));
   EXPECT_EQ(count(log, "[Warning: No Matching Records.]"), 2);
