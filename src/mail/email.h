@@ -94,7 +94,10 @@ class Email {
   void attachFile(const std::string& path);
   void fileFailed(const Failure& failure, const std::string& what);
   std::string senderText() const;
-  std::string savedFileName(const Variant& reportId) const;
+  // A name for a new saved message in the folder (below the program's folder).
+  std::string savedFileName(const Variant& reportId, const std::string& folder) const;
+  // fileName, or with "_2", "_3", ... before its extension when folder has it.
+  static std::string freeFileName(const std::string& folder, const std::string& fileName);
   std::string mailBeeFailureStatus(const Variant& recipientText, const Variant& companyId,
                                    const Variant& reportId);
   void recordSuccess(const Variant& reportId);

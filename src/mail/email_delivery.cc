@@ -29,8 +29,24 @@ bool Email::usesSqlServerForms() const {
   return std::filesystem::exists(utilities_->programFolder() + "/issql.txt", ec);
 }
 
-std::string Email::savedFileName(const Variant& reportId) const {
-  return reportId.toText() + "_" + settings_->filedate() + ".eml";
+std::string Email::savedFileName(const Variant& reportId, const std::string& folder) const {
+  return freeFileName(utilities_->programFolder() + "/" + folder + "/",
+                      reportId.toText() + "_" + settings_->filedate() + ".eml");
+}
+
+// Messages of one report on one day share a name: each alert recipient's,
+// a dashboard's beside the favourite of its number, a second send of the
+// day. A later copy gets "_2", "_3", ... so that none replaces another
+// (a replaced file in "Failed" would be a message never resent).
+std::string Email::freeFileName(const std::string& folder, const std::string& fileName) {
+  std::error_code ec;
+  if (!std::filesystem::exists(folder + fileName, ec)) return fileName;
+  size_t dot = fileName.rfind('.');
+  std::string stem = fileName.substr(0, dot), extension = fileName.substr(dot);
+  for (int n = 2;; ++n) {
+    std::string candidate = stem + "_" + std::to_string(n) + extension;
+    if (!std::filesystem::exists(folder + candidate, ec)) return candidate;
+  }
 }
 
 void Email::send(const Variant& reportId, const Variant& recipientText, const Variant& companyId) {
@@ -47,12 +63,12 @@ void Email::send(const Variant& reportId, const Variant& recipientText, const Va
     status = mailBeeFailureStatus(recipientText, companyId, reportId);
     if (s.SaveMessage()) {
       std::string folder = "Failed";
-      ignoringErrors([&] { SaveMessageFunction(savedFileName(reportId), folder); });
+      ignoringErrors([&] { SaveMessageFunction(savedFileName(reportId, folder), folder); });
     }
   } else {
     if (s.SaveMessage()) {
       std::string folder = "Sent";
-      ignoringErrors([&] { SaveMessageFunction(savedFileName(reportId), folder); });
+      ignoringErrors([&] { SaveMessageFunction(savedFileName(reportId, folder), folder); });
     }
     status = "Message successfully sent.";
     recordSuccess(reportId);
@@ -159,7 +175,7 @@ void Email::SendEmailMessage(const std::string& path) {
   std::string folder = utilities_->programFolder() + "/";
   if (mailBee_->Send()) {
     std::string sent = folder + "Sent/";
-    SaveMessageFunction(name, sent);
+    SaveMessageFunction(freeFileName(sent, name), sent);
     std::error_code ec;
     std::filesystem::remove(path, ec);
     log("Message Sent");

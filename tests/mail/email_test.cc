@@ -181,8 +181,10 @@ TEST_F(EmailTest, BodyAndHeadersArriveIntact) {
 TEST_F(EmailTest, NothingIsLostWhileTheServerIsDown) {
   int port = closedPort();
   sendOne(port, "-savemessage", "a@x.com, b@x.com");
+  sendOne(port, "-savemessage", "c@x.com");  // the same report again that day
   std::string failed = programFolder() + "/Failed/12_261205.eml";
   ASSERT_TRUE(fs::exists(failed)) << logText();
+  ASSERT_TRUE(fs::exists(programFolder() + "/Failed/12_261205_2.eml")) << "not written over";
   EXPECT_EQ(fs::status(programFolder() + "/Failed").permissions() & fs::perms::others_all,
             fs::perms::none);
 
@@ -190,15 +192,17 @@ TEST_F(EmailTest, NothingIsLostWhileTheServerIsDown) {
   std::string args =
       "-dsn relativemdb -sendfailed -server 127.0.0.1 -port " + std::to_string(peer.port());
   EXPECT_EQ(Main(args, defaultRunModes(), clock, programFolder()), 0);
-  auto mail = peer.waitForMessages(1);
-  ASSERT_EQ(mail.size(), 1u);
+  auto mail = peer.waitForMessages(2);
+  ASSERT_EQ(mail.size(), 2u);
   EXPECT_EQ(mail[0].to, (std::vector<std::string>{"a@x.com", "b@x.com"}));
+  EXPECT_EQ(mail[1].to, (std::vector<std::string>{"c@x.com"}));
   EXPECT_TRUE(fs::exists(programFolder() + "/Sent/12_261205.eml"));
+  EXPECT_TRUE(fs::exists(programFolder() + "/Sent/12_261205_2.eml"));
   EXPECT_TRUE(fs::is_empty(programFolder() + "/Failed"));
   EXPECT_TRUE(logHas("Message Sent"));
 
   EXPECT_EQ(Main(args, defaultRunModes(), clock, programFolder()), 0);
-  EXPECT_EQ(peer.received().size(), 1u);
+  EXPECT_EQ(peer.received().size(), 2u);
 }
 
 TEST_F(EmailTest, ASavedMessageIsResentAsItWasBuilt) {
