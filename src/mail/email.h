@@ -101,6 +101,8 @@ class Email {
   std::string mailBeeFailureStatus(const Variant& recipientText, const Variant& companyId,
                                    const Variant& reportId);
   void recordSuccess(const Variant& reportId);
+  void recordOutcome(const Variant& reportId, const Variant& recipientText,
+                     const Variant& companyId, const std::string& status, bool sent);
   bool usesSqlServerForms() const;
   void log(std::string_view message) const;
 

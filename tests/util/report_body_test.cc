@@ -86,8 +86,10 @@ TEST_F(ReportBodyTest, ErrorPagesAndStatusesAreNotMailedUnlessForced) {
   EXPECT_EQ(count("ERROR: Discovered tag containing errorMessage class."), 1);
 }
 
-TEST_F(ReportBodyTest, ALatin1PageArrivesAsUtf8) {
+TEST_F(ReportBodyTest, ALatin1PageArrivesAsUtf8AndIsCountedInCharacters) {
   EXPECT_NE(fetch("", "/latin1").find("Caf\xC3\xA9 na\xC3\xAFve"), std::string::npos);
+  // "<html><body>Café naïve Été</body></html>": 40 characters, 44 bytes.
+  EXPECT_TRUE(logText().find("Returned 40 characters.") != std::string::npos) << logText();
 }
 
 TEST_F(ReportBodyTest, ATimeOutEndsTheReportAndRestartsThePoolOnce) {

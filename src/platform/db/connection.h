@@ -42,6 +42,13 @@ class Connection {
   // The names of the database's tables and views, as the catalogue lists them.
   virtual std::vector<std::string> TableNames() = 0;
 
+  // Groups the statements up to CommitTrans into one transaction, so that
+  // they are written together, with one flush to disk instead of one each.
+  // Where a driver keeps committing each statement on its own, these do
+  // nothing. CommitTrans that fails undoes the group and fails.
+  virtual void BeginTrans() {}
+  virtual void CommitTrans() {}
+
   // The connection string the connection was opened with.
   const std::string& ConnectionString() const { return connectionString_; }
 

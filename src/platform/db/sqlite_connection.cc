@@ -154,6 +154,22 @@ std::string openFailureText(const std::string& path, const char* reason) {
   return "Cannot open database file '" + path + "': " + reason;
 }
 
+// A run writes two or three statements per message sent, each its own
+// transaction. In the default mode every one creates the rollback journal
+// and deletes it again, which costs more than the rest of the send; keeping
+// the file and truncating it is as safe. This holds for this connection
+// only, and a database in another mode (WAL) is left in it.
+int keepJournalFile(sqlite3* db) {
+  sqlite3_stmt* st = nullptr;
+  int rc = sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &st, nullptr);
+  bool deleting =
+      rc == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW &&
+      std::string_view(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))) == "delete";
+  sqlite3_finalize(st);
+  if (rc != SQLITE_OK || !deleting) return rc;
+  return sqlite3_exec(db, "PRAGMA journal_mode=TRUNCATE", nullptr, nullptr, nullptr);
+}
+
 }  // namespace
 
 SqliteConnection::SqliteConnection(const std::string& path, std::string connectionString)
@@ -166,6 +182,7 @@ SqliteConnection::SqliteConnection(const std::string& path, std::string connecti
   if (rc == SQLITE_OK) {
     rc = sqlite3_exec(db_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
   }
+  if (rc == SQLITE_OK) rc = keepJournalFile(db_);
   if (rc != SQLITE_OK) {
     std::string reason = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
     sqlite3_close(db_);
@@ -175,6 +192,19 @@ SqliteConnection::SqliteConnection(const std::string& path, std::string connecti
 }
 
 SqliteConnection::~SqliteConnection() { sqlite3_close_v2(db_); }
+
+void SqliteConnection::BeginTrans() {
+  if (sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
+    throw Failure(err::kCannotOpen, sqlite3_errmsg(db_));
+}
+
+void SqliteConnection::CommitTrans() {
+  if (sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK) return;
+  Failure failure(err::kCannotOpen, sqlite3_errmsg(db_));
+  // Left open, the transaction would swallow every later statement of the run.
+  if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  throw failure;
+}
 
 Recordset SqliteConnection::Execute(std::string_view sql, long* recordsAffected) {
   if (recordsAffected) *recordsAffected = 0;

@@ -25,6 +25,8 @@ class SqliteConnection : public Connection {
 
   Recordset Execute(std::string_view sql, long* recordsAffected = nullptr) override;
   std::vector<std::string> TableNames() override;
+  void BeginTrans() override;
+  void CommitTrans() override;
 
  private:
   sqlite3* db_ = nullptr;

@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
+#include <cstring>
 #include <mutex>
 #include <new>
 
@@ -169,7 +171,12 @@ std::string validUtf8(std::string_view in) {
   while (i < n) {
     auto c = static_cast<unsigned char>(in[i]);
     if (c < 0x80) {
-      ++i;
+      // Report pages are mostly ASCII: skip it eight bytes at a time.
+      for (++i; i + 8 <= n; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, in.data() + i, 8);
+        if (word & 0x8080808080808080ULL) break;
+      }
       continue;
     }
     size_t trail = 0;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <optional>
@@ -60,25 +61,27 @@ std::string oneLine(std::string_view s) {
 std::string withCrlf(std::string_view s) {
   std::string out;
   out.reserve(s.size() + s.size() / 32);
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '\r') {
-      out += kCrlf;
-      if (i + 1 < s.size() && s[i + 1] == '\n') ++i;
-    } else if (s[i] == '\n') {
-      out += kCrlf;
-    } else {
-      out += s[i];
-    }
+  size_t i = 0;
+  while (i < s.size()) {
+    // Whole runs between line ends are copied at once: bodies are large.
+    size_t end = findLineEnd(s, i);
+    out.append(s, i, end - i);
+    if (end == s.size()) break;
+    out += kCrlf;
+    i = end + (s[end] == '\r' && end + 1 < s.size() && s[end + 1] == '\n' ? 2 : 1);
   }
   return out;
 }
 
 std::string randomHex(size_t digits) {
-  std::random_device device;
+  // Seeded once: opening the system's random device for every boundary
+  // costs more than writing the message. Uniqueness is all that is needed.
+  static std::mt19937_64 engine{(std::uint64_t{std::random_device{}()} << 32) ^
+                                std::random_device{}()};
   std::string out;
   while (out.size() < digits) {
-    unsigned value = device();
-    for (int i = 0; i < 8 && out.size() < digits; ++i, value >>= 4) out += kHex[value & 15];
+    std::uint64_t value = engine();
+    for (int i = 0; i < 16 && out.size() < digits; ++i, value >>= 4) out += kHex[value & 15];
   }
   return out;
 }
@@ -306,6 +309,11 @@ std::string fromBase64(std::string_view in) {
   return out;
 }
 
+// Written as itself anywhere but at the start or the end of a line.
+bool isPlainInLine(unsigned char c) {
+  return (c >= 33 && c <= 126 && c != '=') || c == ' ' || c == '\t';
+}
+
 // text has CRLF line ends; they stay hard line breaks. Besides what RFC 2045 asks, a "." or
 // "From " at the start of a line is encoded: some relays mangle those.
 std::string quotedPrintable(std::string_view text) {
@@ -318,6 +326,16 @@ std::string quotedPrintable(std::string_view text) {
     if (lastLine) end = text.size();
     size_t column = 0;
     for (size_t i = start; i < end; ++i) {
+      // Inside a line, a run of plain characters that fits is copied at once;
+      // the first and last characters of a line have rules of their own.
+      if (column > 0 && column < kMaxBodyLine - 1) {
+        size_t limit = std::min(end - 1, i + (kMaxBodyLine - 1 - column));
+        size_t j = i;
+        while (j < limit && isPlainInLine(static_cast<unsigned char>(text[j]))) ++j;
+        out.append(text, i, j - i);
+        column += j - i;
+        i = j;
+      }
       unsigned char c = static_cast<unsigned char>(text[i]);
       bool lastOnLine = i + 1 == end;
       auto literal = [&] {

@@ -15,12 +15,14 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <mutex>
@@ -29,6 +31,7 @@
 #include <utility>
 
 #include "platform/smtp/sasl.h"
+#include "util/text.h"
 
 namespace postrix::smtp {
 
@@ -137,18 +140,18 @@ std::string defaultHeloName() {
 std::string wireData(std::string_view message) {
   std::string out;
   out.reserve(message.size() + message.size() / 32 + 8);
+  size_t i = 0;
   bool lineStart = true;
-  for (size_t i = 0; i < message.size(); ++i) {
-    char c = message[i];
-    if (c == '\r' || c == '\n') {
-      if (c == '\r' && i + 1 < message.size() && message[i + 1] == '\n') ++i;
-      out += "\r\n";
-      lineStart = true;
-      continue;
-    }
-    if (lineStart && c == '.') out += '.';
-    out += c;
-    lineStart = false;
+  while (i < message.size()) {
+    if (lineStart && message[i] == '.') out += '.';
+    // The rest of the line is copied at once.
+    size_t end = findLineEnd(message, i);
+    out.append(message, i, end - i);
+    lineStart = end < message.size();
+    if (!lineStart) break;
+    out += "\r\n";
+    bool pair = message[end] == '\r' && end + 1 < message.size() && message[end + 1] == '\n';
+    i = end + (pair ? 2 : 1);
   }
   if (!lineStart) out += "\r\n";
   out += ".\r\n";
@@ -332,10 +335,21 @@ struct SmtpClient::Session {
   int timeoutSeconds() const { return std::max(options.timeoutSeconds, 1); }
 
   // Waits until the socket can go on after a call that could not finish.
+  // Plain poll: Poco's makes and closes an epoll set on every call, which
+  // costs more than the wait itself when the server answers at once.
   static void await(Poco::Net::StreamSocket& on, int mode, Clock::time_point deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
-    if (left.count() <= 0) throw Abort{5};
-    if (!on.poll(Poco::Timespan(left.count()), mode)) throw Abort{5};
+    pollfd watched{};
+    watched.fd = on.impl()->sockfd();
+    if (mode & Poco::Net::Socket::SELECT_READ) watched.events |= POLLIN;
+    if (mode & Poco::Net::Socket::SELECT_WRITE) watched.events |= POLLOUT;
+    for (;;) {
+      auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+      if (left.count() <= 0) throw Abort{5};
+      int ready = ::poll(&watched, 1, static_cast<int>(std::min<long long>(left.count(), INT_MAX)));
+      // An error or hang-up counts as ready: the next call reports it.
+      if (ready > 0) return;
+      if (ready < 0 && errno != EINTR) throw Abort{5};
+    }
   }
 
   // Which way TLS is waiting, from what its call returned.
