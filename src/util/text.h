@@ -2,6 +2,8 @@
 // where "no case" is said, by ASCII letter case only.
 #pragma once
 
+#include <cstdint>      // findLineEnd
+#include <cstring>      // findLineEnd
 #include <string>       // results
 #include <string_view>  // inputs
 #include <vector>       // split results
@@ -23,9 +25,16 @@ std::vector<std::string> split(std::string_view s, std::string_view separator);
 // The text of a value inside a SQL string literal: every ' doubled.
 std::string sqlQuoted(std::string_view value);
 // The position of the first CR or LF at or after from; s.size() when none.
-// (find_first_of looks each character up in the set, which is many times
-// slower over a whole message.)
+// Whole messages go through it, so it looks at eight bytes at a time.
 inline size_t findLineEnd(std::string_view s, size_t from) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL, kHighs = 0x8080808080808080ULL;
+  for (; from + 8 <= s.size(); from += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, s.data() + from, 8);
+    std::uint64_t cr = word ^ (kOnes * '\r'), lf = word ^ (kOnes * '\n');
+    // Non-zero exactly when some byte of cr or lf is zero.
+    if (((cr - kOnes) & ~cr & kHighs) | ((lf - kOnes) & ~lf & kHighs)) break;
+  }
   while (from < s.size() && s[from] != '\r' && s[from] != '\n') ++from;
   return from;
 }
