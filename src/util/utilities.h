@@ -94,9 +94,9 @@ class Utilities {
                                       std::string_view newValue);
 
   // ---- Report bodies (report_body.cc) ----
-  // The cached request object; a new one, with the run's time-outs, when
-  // forceNew or none is cached. When none can be made that is logged, and
-  // the one cached before (possibly none: null) is returned.
+  // The cached request object, made with the run's time-outs when none is
+  // cached; with forceNew it is first wiped to serve as a new one. When none
+  // can be made that is logged, and null is returned.
   http::HttpRequest* getInetObj(bool forceNew);
   // Posts the form data to the address and returns the page, or the
   // no-records marker when the page must not be mailed (an error page, a

@@ -94,6 +94,14 @@ TEST_F(HttpRequestTest, KeepsAnswersOfEveryStatus) {
   request.open("GET", url("/report"));
   EXPECT_EQ(request.status(), 0) << "open forgets the last answer";
   EXPECT_EQ(request.responseBody(), "");
+
+  request.setRequestHeader("Content-Type", "text/plain");
+  request.reset();
+  EXPECT_THROW(request.send(), Failure) << "a wiped object has no request to send";
+  request.open("GET", url("/report?after=reset"));
+  request.send();
+  EXPECT_EQ(request.status(), 200);
+  EXPECT_EQ(app.requests().back().contentType, "") << "no header of the request before";
 }
 
 TEST_F(HttpRequestTest, FollowsRedirectsTheWayBrowsersDo) {
@@ -242,7 +250,7 @@ TEST(CharsetTest, DecodesIntoValidUtf8) {
   } cases[] = {
       {"Caf\xE9", "iso-8859-1", "Caf\xC3\xA9"},
       {"\x80 \xE9", "ISO-8859-1", "\xE2\x82\xAC \xC3\xA9"},  // read as browsers do
-      {"\x81", "windows-1252", bad},  // unassigned
+      {"\x81", "windows-1252", bad},                         // unassigned
       {"a\xE9z", "", "a" + bad + "z"},
       {"a\xE2\x82z", "utf-8", "a" + bad + "z"},  // cut-short sequence: one mark
       {"\xC0\xAF\xED\xA0\x80", "utf8", bad + bad + bad + bad + bad},  // overlong, surrogate

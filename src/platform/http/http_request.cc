@@ -437,6 +437,16 @@ HttpRequest::HttpRequest() : transfer_(std::make_unique<Transfer>()) {
 
 HttpRequest::~HttpRequest() = default;
 
+void HttpRequest::reset() {
+  Transfer& t = *transfer_;
+  t.opened = false;
+  t.clearAnswer();
+  curl_slist_free_all(t.headers);
+  t.headers = nullptr;
+  t.method.clear();
+  t.url.clear();
+}
+
 void HttpRequest::setTimeouts(long resolveMs, long connectMs, long sendMs, long receiveMs) {
   transfer_->resolveMs = resolveMs;
   transfer_->connectMs = connectMs;

@@ -32,6 +32,9 @@ class HttpRequest {
   HttpRequest(const HttpRequest&) = delete;
   HttpRequest& operator=(const HttpRequest&) = delete;
 
+  // Forgets the last request and its answer, so that the object serves as a
+  // new one would; open connections are kept for the next request.
+  void reset();
   // Time-outs in milliseconds; the defaults are 30000, 30000, 30000, 900000.
   void setTimeouts(long resolveMs, long connectMs, long sendMs, long receiveMs);
   // Starts a new request; only synchronous requests (async false) exist.
