@@ -21,11 +21,16 @@ import argparse
 import html
 import os
 import struct
-import threading
+import sys
 import time
 import zlib
-from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+from http.server import BaseHTTPRequestHandler
 from urllib.parse import parse_qs, urlsplit
+
+# The tests' local web application runs the same way; one copy of how.
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "peers"))
+from local_server import serve  # noqa: E402
 
 # --- The demo figures -------------------------------------------------------
 
@@ -282,23 +287,8 @@ def main():
     parser.add_argument("--lifetime", type=float, default=300)
     args = parser.parse_args()
 
-    parent = os.getppid()
-    server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-    server.daemon_threads = True
-    server.log_file = args.log
-    server.log_lock = threading.Lock()
     open(args.log, "a").close()
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-
-    temporary = args.port_file + ".tmp"
-    with open(temporary, "w") as f:
-        f.write(str(server.server_address[1]))
-    os.replace(temporary, args.port_file)
-
-    deadline = time.monotonic() + args.lifetime
-    while time.monotonic() < deadline and os.getppid() == parent:
-        time.sleep(min(0.5, max(0.0, deadline - time.monotonic())))
-    os._exit(0)
+    serve(Handler, args.port_file, args.lifetime, log_file=args.log)
 
 
 if __name__ == "__main__":

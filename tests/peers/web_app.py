@@ -11,13 +11,14 @@ Stops after --lifetime seconds or once the process that started it is gone.
 import argparse
 import html
 import json
-import os
 import struct
 import threading
 import time
 import zlib
-from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+from http.server import BaseHTTPRequestHandler
 from urllib.parse import parse_qs, urlsplit
+
+from local_server import serve
 
 LATIN1_TEXT = b"Caf\xe9 na\xefve \xc9t\xe9"
 STOPPING = threading.Event()
@@ -182,24 +183,9 @@ def main():
     parser.add_argument("--lifetime", type=float, default=300)
     args = parser.parse_args()
 
-    parent = os.getppid()
-    server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-    server.daemon_threads = True
-    server.requests_file = args.requests
-    server.log_lock = threading.Lock()
     open(args.requests, "a").close()
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-
-    temporary = args.port_file + ".tmp"
-    with open(temporary, "w") as f:
-        f.write(str(server.server_address[1]))
-    os.replace(temporary, args.port_file)
-
-    deadline = time.monotonic() + args.lifetime
-    while time.monotonic() < deadline and os.getppid() == parent:
-        time.sleep(min(1.0, max(0.0, deadline - time.monotonic())))
-    STOPPING.set()
-    os._exit(0)
+    serve(Handler, args.port_file, args.lifetime, on_stop=STOPPING.set,
+          requests_file=args.requests)
 
 
 if __name__ == "__main__":
