@@ -24,12 +24,12 @@ import struct
 import sys
 import time
 import zlib
-from http.server import BaseHTTPRequestHandler
 from urllib.parse import parse_qs, urlsplit
 
 # The tests' local web application runs the same way; one copy of how.
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "peers"))
+import local_server  # noqa: E402
 from local_server import serve  # noqa: E402
 
 # --- The demo figures -------------------------------------------------------
@@ -226,17 +226,8 @@ def error_page(text):
 
 # --- The server -------------------------------------------------------------
 
-class Handler(BaseHTTPRequestHandler):
+class Handler(local_server.Handler):
     server_version = "QuarvexDemo/1.0"
-
-    def log_message(self, *args):
-        pass
-
-    def do_GET(self):
-        self.handle_request()
-
-    def do_POST(self):
-        self.handle_request()
 
     def answer(self, status, body, content_type="text/html; charset=utf-8"):
         if isinstance(body, str):

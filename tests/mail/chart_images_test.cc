@@ -70,14 +70,6 @@ TEST_F(ChartImagesTest, AtMostFiftyChartsAreEmbedded) {
   EXPECT_FALSE(fs::exists(programFolder() + "/qx_chart.jpg")) << "-deletefile removes it";
 }
 
-TEST_F(ChartImagesTest, InlineChartsLeaveTheImageFileBehind) {
-  std::string body = chart("north");
-  EXPECT_FALSE(embed(body, true, "-deletefile"));
-  EXPECT_EQ(body.rfind("<img src=\"data:image/jpeg;base64,iVBORw0KGgo", 0), 0u) << body;
-  EXPECT_EQ(count(reader(), "\npart "), 0);
-  EXPECT_TRUE(fs::exists(programFolder() + "/qx_chart.jpg"));
-}
-
 TEST_F(ChartImagesTest, UnchangedTagsAreFetchedOnceEach) {
   // With -skip the body keeps its addresses; the scan moves past each tag
   // instead of finding the same one again fifty times.

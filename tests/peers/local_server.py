@@ -9,7 +9,21 @@ lifetime seconds or as soon as the process that started it is gone.
 import os
 import threading
 import time
-from http.server import ThreadingHTTPServer
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+
+class Handler(BaseHTTPRequestHandler):
+    """A handler that answers GET and POST alike through handle_request and
+    keeps quiet on standard error."""
+
+    def log_message(self, *args):
+        pass
+
+    def do_GET(self):
+        self.handle_request()
+
+    def do_POST(self):
+        self.handle_request()
 
 
 def serve(handler, port_file, lifetime, on_stop=None, **attributes):

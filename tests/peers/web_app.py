@@ -15,9 +15,9 @@ import struct
 import threading
 import time
 import zlib
-from http.server import BaseHTTPRequestHandler
 from urllib.parse import parse_qs, urlsplit
 
+import local_server
 from local_server import serve
 
 LATIN1_TEXT = b"Caf\xe9 na\xefve \xc9t\xe9"
@@ -40,17 +40,8 @@ def page(inner):
     return ("<html><body>%s</body></html>" % inner).encode("utf-8")
 
 
-class Handler(BaseHTTPRequestHandler):
+class Handler(local_server.Handler):
     server_version = "TestWebApp/1.0"
-
-    def log_message(self, *args):
-        pass
-
-    def do_GET(self):
-        self.handle_request()
-
-    def do_POST(self):
-        self.handle_request()
 
     def record(self, body):
         entry = {
