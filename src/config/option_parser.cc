@@ -400,7 +400,18 @@ bool OptionParser::modePasses() {
   });
   flag("-sendfailed", s_.SendFailed_);
   flag("-generatepdf", s_.generatePDF_);
-  return true;
+  value("-heloname", s_.heloName_);
+  return pass("-maxpagesize", Kind::kValue, [&](const std::string& v) {
+    // Whole megabytes, up to 1 TB: enough for any page, small enough not to overflow.
+    bool whole = isNumber(v) && v.find_first_not_of("0123456789") == std::string::npos;
+    double megabytes = whole ? Variant(v).toDouble() : 0;
+    if (megabytes < 1 || megabytes > 1024 * 1024)
+      return reject("ERROR: The -maxpagesize value '" + masked(v) +
+                    "' is not a size. Please enter the largest report page in megabytes, e.g. "
+                    "-maxpagesize 200.");
+    s_.maxPageBytes_ = static_cast<std::int64_t>(megabytes) * 1024 * 1024;
+    return true;
+  });
 }
 
 }  // namespace postrix

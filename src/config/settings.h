@@ -165,6 +165,12 @@ class Settings {
   bool dryrun() const { return dryrun_; }
   // -insecuretls: accept any certificate of the mail server.
   bool insecureTls() const { return insecureTls_; }
+  // -maxpagesize N (megabytes): the largest report page, and the largest it
+  // may inflate to, that is read; a larger one fails its report.
+  std::int64_t maxPageBytes() const { return maxPageBytes_; }
+  static constexpr std::int64_t DEFAULT_MAX_PAGE_BYTES = 200LL * 1024 * 1024;
+  // -heloname NAME: the name said in EHLO; empty means the host's full name.
+  const std::string& heloName() const { return heloName_; }
 
   // Whether the System table carries the multiple-times marker.
   bool hasMultipleTimesMarker() const { return multipleTimesMarker_; }
@@ -214,6 +220,8 @@ class Settings {
   bool allowExcel_ = false, imageincluded_ = false, emailNow_ = false, reportname_ = false;
   bool incdate_ = false, inctime_ = false, deletefileatt_ = false, dryrun_ = false;
   bool insecureTls_ = false;
+  std::int64_t maxPageBytes_ = DEFAULT_MAX_PAGE_BYTES;
+  std::string heloName_;
   std::string attachement_file_format_, app_pool_name_ = "QX_APP_POOL_V33", wkhtmltopdfauth_;
 
   // Private state.

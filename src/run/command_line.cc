@@ -53,6 +53,7 @@ Mail server and sender (override the System table)
   -oemail ADDRESS                send every message to this address instead
   -c CHARSET                     character set of messages
   -url URL                       base URL of the Quarvex web application
+  -heloname NAME                 name said in EHLO (the host's full name)
 
 What is sent
   -id LIST                       favourite ids (1,2,3 or a range 5:9)
@@ -110,6 +111,7 @@ Status and logging
 Web application
   -reporttimeout                 on a failed fetch restart the application pool once
   -apppoolname NAME              application pool to restart
+  -maxpagesize N                 largest report page in MB (200); larger fails
 
 Saved messages
   -savemessage                   save every message into Sent or Failed
