@@ -73,10 +73,33 @@ void Email::setSubject(std::string_view subject) {
     mailBee_->Message().subject = subject;
 }
 
+namespace {
+
+bool holdsLineBreakOrNul(std::string_view address) {
+  return address.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+}  // namespace
+
+std::string Email::escapedControls(std::string_view text) {
+  std::string shown;
+  for (char c : text) {
+    if (c == '\r')
+      shown += "\\r";
+    else if (c == '\n')
+      shown += "\\n";
+    else if (c == '\0')
+      shown += "\\0";
+    else
+      shown += c;
+  }
+  return shown;
+}
+
 void Email::addAddress(std::string_view recipientText, std::string_view label) {
-  std::string list;
+  std::vector<std::string> pieces;
   if (!settings_->oEmail().empty()) {
-    list = settings_->oEmail();
+    pieces.push_back(settings_->oEmail());
   } else {
     // Pieces are kept as written (not trimmed); a single character left
     // after the last separator is not an address and is dropped.
@@ -86,20 +109,48 @@ void Email::addAddress(std::string_view recipientText, std::string_view label) {
       std::string piece = rest.substr(0, separator);
       std::string after = separator == std::string::npos ? "" : rest.substr(separator + 1);
       rest = after.size() >= 2 ? after : "";
-      if (!piece.empty()) list += (list.empty() ? "" : ",") + piece;
+      if (!piece.empty()) pieces.push_back(piece);
     }
+  }
+  std::string list;
+  for (const std::string& piece : pieces) {
+    if (holdsLineBreakOrNul(piece)) {
+      std::string shown = escapedControls(piece);
+      std::string status =
+          "ERROR: The address '" + shown + "' holds a line break or NUL character and is not used.";
+      log(status);
+      refusedAddresses_.emplace_back(shown, status);
+      continue;
+    }
+    list += (list.empty() ? "" : ",") + piece;
   }
   list = replaceAll(list, "\"", "");
   recipients_ = list;
-  const std::string& bcc = settings_->bccemail();
-  if (cdo_) {
+  if (cdo_)
     cdo_->To = list;
-    if (!bcc.empty()) cdo_->Bcc = bcc;
-  } else {
+  else
     mailBee_->Message().ToAddr = list;
-    if (!bcc.empty()) mailBee_->Message().BCCAddr = bcc;
-  }
+  setBcc(settings_->bccemail());
   log("Sending [" + std::string(label) + "] to: '" + list + "'");
+}
+
+void Email::setBcc(const std::string& bcc) {
+  // The Bcc address comes from the run's settings, not from report data,
+  // but it reaches the envelope all the same.
+  if (bcc.empty() || holdsLineBreakOrNul(bcc)) {
+    if (!bcc.empty())
+      log("ERROR: The address '" + escapedControls(bcc) +
+          "' holds a line break or NUL character and is not used.");
+    if (cdo_)
+      cdo_->Bcc.clear();
+    else
+      mailBee_->Message().BCCAddr.clear();
+    return;
+  }
+  if (cdo_)
+    cdo_->Bcc = bcc;
+  else
+    mailBee_->Message().BCCAddr = bcc;
 }
 
 void Email::setBody(const std::string& body) {

@@ -14,6 +14,8 @@
 #include <memory>       // the component
 #include <string>       // texts
 #include <string_view>  // inputs
+#include <utility>      // refused addresses
+#include <vector>       // refused addresses
 
 #include "mail/cdo_message.h"
 #include "mail/mailbee_smtp.h"
@@ -34,24 +36,40 @@ class Email {
   void initEmail(std::int32_t reportId);
   void setSubject(std::string_view subject);
   // The recipients: -oemail when given, else the text cut at "," and ";".
+  // An address holding CR, LF or NUL could add headers or SMTP commands:
+  // it is refused (logged now, its send log row written by send) and the
+  // message goes to the others.
   void addAddress(std::string_view recipientText, std::string_view label);
   void setBody(const std::string& body);
   // True, and logged, when the body is empty.
   bool checkNull(const std::string& body) const;
 
-  // Delivers the message and records the outcome; never throws.
+  // Delivers the message and records the outcome; never throws. When
+  // addAddress refused every address nothing is sent and the status says so.
+  // A message not delivered is saved into "Failed" (with -savemessage)
+  // addressed to exactly those who lack it.
   void send(const Variant& reportId, const Variant& recipientText, const Variant& companyId);
   // Sends the message once to each address of list, each send recorded as
-  // its own, under the favourite's report id.
+  // its own, under the favourite's report id. The Bcc address rides with
+  // the first send only, so it gets one copy (or one saved failed copy).
   void ResendOneByOne(const std::string& list, const Variant& recipientText,
                       const Variant& companyId, const Variant& reportId);
+  // Records a report that is not sent for the reason given as status: run
+  // log, send log and, for a favourite with -laststatus, laststatus.
+  void recordNotSent(const Variant& reportId, const Variant& recipientText,
+                     const Variant& companyId, const std::string& status);
   // Saves the message as fileName into folder; a bare folder name means
   // that folder below the program's folder (created when missing) and is
   // replaced by its full path.
   void SaveMessageFunction(const std::string& fileName, std::string& folder);
   // Sends a saved message again: into "Sent" (and the file removed) when it
   // goes, back into "Failed" when not. Throws when the file cannot be read.
+  // A sent file that cannot be removed is logged and its fingerprint kept
+  // in RESENT_RECORD, so that no later run sends it again.
   void SendEmailMessage(const std::string& path);
+  // In the program folder: one fingerprint a line of saved messages that
+  // were sent but could not be removed from "Failed".
+  static constexpr const char* RESENT_RECORD = "resent_messages.txt";
 
   // ---- Report files (file_attachments.cc) ----
   // Each writes the body and a CR LF into its file in the output folder,
@@ -59,8 +77,11 @@ class Email {
   // (-location); -deletefile removes the file again. A file that cannot be
   // written is logged and attached nothing; when the account may not write
   // there (75) the run's fileAccessError is set, which stops sending.
-  void generateAndAttachCSV(const std::string& body, const std::string& reportTitle);
-  void generateAndAttachAsHTML(const std::string& body, std::string fileName);
+  // True when the file was written (and attached in mail mode); otherwise
+  // fileError says why.
+  bool generateAndAttachCSV(const std::string& body, const std::string& reportTitle);
+  bool generateAndAttachAsHTML(const std::string& body, std::string fileName);
+  const std::string& fileError() const { return fileError_; }
   // Attaches the -attachfile file; the caller has checked that it exists.
   // Throws when it cannot be read.
   void AttachExternalFile();
@@ -90,7 +111,7 @@ class Email {
   void attachChart(const std::string& path, const std::string& partName);
   // Writes a report file into the output folder and attaches it; the
   // attachment builders' one trap.
-  void writeAndAttach(std::string fileName, const std::string& body);
+  bool writeAndAttach(std::string fileName, const std::string& body);
   void attachFile(const std::string& path);
   void fileFailed(const Failure& failure, const std::string& what);
   std::string senderText() const;
@@ -98,8 +119,15 @@ class Email {
   std::string savedFileName(const Variant& reportId, const std::string& folder) const;
   // fileName, or with "_2", "_3", ... before its extension when folder has it.
   static std::string freeFileName(const std::string& folder, const std::string& fileName);
-  std::string mailBeeFailureStatus(const Variant& recipientText, const Variant& companyId,
-                                   const Variant& reportId);
+  std::string mailBeeFailureStatus();
+  void saveInto(const char* folderName, const Variant& reportId);
+  void setBcc(const std::string& bcc);
+  // text with CR, LF and NUL shown as \r, \n and \0.
+  static std::string escapedControls(std::string_view text);
+  void writeRefusedAddressRows(const Variant& reportId, const Variant& companyId);
+  // Whether a saved message of this fingerprint was sent by an earlier run.
+  bool wasResent(const std::string& fingerprint) const;
+  void recordResent(const std::string& fingerprint, const std::string& path);
   void recordSuccess(const Variant& reportId);
   void recordOutcome(const Variant& reportId, const Variant& recipientText,
                      const Variant& companyId, const std::string& status, bool sent);
@@ -111,6 +139,9 @@ class Email {
   std::unique_ptr<CdoMessage> cdo_;
   std::unique_ptr<MailBeeSmtp> mailBee_;
   std::string recipients_;
+  // The send log statuses of the addresses addAddress refused, still to be written.
+  std::vector<std::pair<std::string, std::string>> refusedAddresses_;
+  std::string fileError_;
   bool resending_ = false;
   bool isDashboard_ = false;
 };

@@ -2,10 +2,12 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "config/settings.h"
 #include "mail/email.h"
 #include "platform/db/connection.h"
+#include "platform/file_system.h"
 #include "util/failure.h"
 #include "util/text.h"
 #include "util/utilities.h"
@@ -50,11 +52,19 @@ std::string Email::freeFileName(const std::string& folder, const std::string& fi
   }
 }
 
+void Email::saveInto(const char* folderName, const Variant& reportId) {
+  std::string folder = folderName;
+  ignoringErrors([&] { SaveMessageFunction(savedFileName(reportId, folder), folder); });
+}
+
 void Email::send(const Variant& reportId, const Variant& recipientText, const Variant& companyId) {
   const Settings& s = *settings_;
   std::string status;
   bool sent = false;
-  if (cdo_) {
+  if (recipients_.empty() && !refusedAddresses_.empty()) {
+    status = "ERROR: No usable address is left to send the message to; it is not sent.";
+    log(status);
+  } else if (cdo_) {
     try {
       cdo_->Send();
     } catch (const Failure& failure) {
@@ -62,21 +72,36 @@ void Email::send(const Variant& reportId, const Variant& recipientText, const Va
       log(status);
     }
   } else if (!mailBee_->Send()) {
-    status = mailBeeFailureStatus(recipientText, companyId, reportId);
-    if (s.SaveMessage()) {
-      std::string folder = "Failed";
-      ignoringErrors([&] { SaveMessageFunction(savedFileName(reportId, folder), folder); });
+    status = mailBeeFailureStatus();
+    if (mailBee_->ErrCode == 123 && recipients_.find(',') != std::string::npos && !resending_) {
+      log("Will resend individually");
+      status += ". Will resend individually";
+      // Each single send saves its own failure: the whole list saved too
+      // would mail again those the singles reached.
+      ResendOneByOne(recipients_, recipientText, companyId, reportId);
+    } else if (s.SaveMessage()) {
+      saveInto("Failed", reportId);
     }
   } else {
-    if (s.SaveMessage()) {
-      std::string folder = "Sent";
-      ignoringErrors([&] { SaveMessageFunction(savedFileName(reportId, folder), folder); });
-    }
+    if (s.SaveMessage()) saveInto("Sent", reportId);
     status = "Message successfully sent.";
     sent = true;
     log("Message successfully sent.");
   }
   recordOutcome(reportId, recipientText, companyId, status, sent);
+}
+
+void Email::recordNotSent(const Variant& reportId, const Variant& recipientText,
+                          const Variant& companyId, const std::string& status) {
+  log(status);
+  recordOutcome(reportId, recipientText, companyId, status, false);
+}
+
+void Email::writeRefusedAddressRows(const Variant& reportId, const Variant& companyId) {
+  for (const auto& [address, status] : refusedAddresses_)
+    ignoringErrors(
+        [&] { utilities_->WriteEmailLog(reportId, status, Variant(address), companyId); });
+  refusedAddresses_.clear();
 }
 
 // The rows of one send go to the database as one transaction: one flush to
@@ -86,7 +111,10 @@ void Email::recordOutcome(const Variant& reportId, const Variant& recipientText,
   const Settings& s = *settings_;
   bool statusColumns =
       !isDashboard_ && (s.laststatus() || (sent && (s.emailcount() || s.lastemailed())));
-  if (!statusColumns && !s.emaillog()) return;
+  if (!statusColumns && !s.emaillog()) {
+    refusedAddresses_.clear();
+    return;
+  }
   db::Connection* connection = nullptr;
   ignoringErrors([&] {
     db::Connection& opened = utilities_->getSystemConn();
@@ -101,12 +129,16 @@ void Email::recordOutcome(const Variant& reportId, const Variant& recipientText,
                                           sqlQuoted(status) +
                                           "' where report_ID =" + sqlNumber(reportId));
     });
-  ignoringErrors([&] { utilities_->WriteEmailLog(reportId, status, recipientText, companyId); });
+  writeRefusedAddressRows(reportId, companyId);
+  // A NUL would end the statement's text early and the row would be lost.
+  ignoringErrors([&] {
+    Variant shown(escapedControls(recipientText.toText()));
+    utilities_->WriteEmailLog(reportId, status, shown, companyId);
+  });
   if (connection) ignoringErrors([&] { connection->CommitTrans(); });
 }
 
-std::string Email::mailBeeFailureStatus(const Variant& recipientText, const Variant& companyId,
-                                        const Variant& reportId) {
+std::string Email::mailBeeFailureStatus() {
   const MailBeeSmtp& m = *mailBee_;
   std::string status;
   switch (m.ErrCode) {
@@ -132,11 +164,6 @@ std::string Email::mailBeeFailureStatus(const Variant& recipientText, const Vari
   log(status);
   log("Last server reply: " + m.ServerResponse);
   status += ". Last server reply: " + m.ServerResponse;
-  if (m.ErrCode == 123 && recipients_.find(',') != std::string::npos && !resending_) {
-    log("Will resend individually");
-    status += ". Will resend individually";
-    ResendOneByOne(recipients_, recipientText, companyId, reportId);
-  }
   return status;
 }
 
@@ -166,8 +193,13 @@ void Email::recordSuccess(const Variant& reportId) {
 void Email::ResendOneByOne(const std::string& list, const Variant& recipientText,
                            const Variant& companyId, const Variant& reportId) {
   resending_ = true;
+  bool first = true;
   for (const auto& piece : split(list, ",")) {
     addAddress(trimBlanks(piece), reportId.toText());
+    // One copy for the Bcc address: with the first single, and saved with
+    // it into "Failed" when that one fails.
+    if (!first) setBcc("");
+    first = false;
     send(reportId, recipientText, companyId);
   }
 }
@@ -186,6 +218,23 @@ void Email::SaveMessageFunction(const std::string& fileName, std::string& folder
         (mailBee_ ? mailBee_->Message().lastError() : std::string("This component saves no copy")));
 }
 
+bool Email::wasResent(const std::string& fingerprint) const {
+  std::ifstream in(utilities_->programFolder() + "/" + RESENT_RECORD);
+  for (std::string line; std::getline(in, line);)
+    if (line == fingerprint) return true;
+  return false;
+}
+
+void Email::recordResent(const std::string& fingerprint, const std::string& path) {
+  try {
+    files::appendDurably(utilities_->programFolder() + "/" + RESENT_RECORD, fingerprint);
+    log("'" + path + "' is recorded as sent: later runs do not send it again.");
+  } catch (const Failure& failure) {
+    log("ERROR: " + std::to_string(failure.number()) + " " + failure.description() +
+        " while recording '" + path + "' as sent: a later run may send it again.");
+  }
+}
+
 void Email::SendEmailMessage(const std::string& path) {
   initEmail(0);
   if (!mailBee_)
@@ -194,12 +243,26 @@ void Email::SendEmailMessage(const std::string& path) {
     throw Failure(err::kPathFileAccess, mailBee_->Message().lastError());
   std::string name = path.substr(path.rfind('/') + 1);
   std::string folder = utilities_->programFolder() + "/";
+  // Its recipients already have it; only the file stayed behind.
+  std::string sum = files::fingerprint(path);
+  if (wasResent(sum)) {
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+    log("Not sent again: '" + path + "' was sent by an earlier run" +
+        (ec ? " and still cannot be removed (" + ec.message() + ")." : "; it is removed now."));
+    return;
+  }
   if (mailBee_->Send()) {
     std::string sent = folder + "Sent/";
     SaveMessageFunction(freeFileName(sent, name), sent);
     std::error_code ec;
     std::filesystem::remove(path, ec);
     log("Message Sent");
+    if (ec) {
+      log("ERROR: " + std::to_string(err::kPathFileAccess) + " The sent message '" + path +
+          "' cannot be removed (" + ec.message() + ").");
+      recordResent(sum, path);
+    }
   } else {
     std::string failed = folder + "Failed/";
     SaveMessageFunction(name, failed);

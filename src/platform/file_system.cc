@@ -1,10 +1,12 @@
 #include "platform/file_system.h"
 
+#include <Poco/SHA2Engine.h>  // fingerprints
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 
 namespace postrix::files {
 namespace {
@@ -72,6 +74,38 @@ void deleteFile(const std::string& path) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) return;
   if (!std::filesystem::remove(path, ec) && ec) throw failureFor(ec);
+}
+
+void appendDurably(const std::string& path, std::string_view line) {
+  bool created = !std::filesystem::exists(path);
+  Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
+  if (fd.get() < 0) throw lastError();
+  std::string bytes = std::string(line) + "\n";
+  std::string_view rest = bytes;
+  while (!rest.empty()) {
+    ssize_t written = ::write(fd.get(), rest.data(), rest.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) throw lastError();
+    rest.remove_prefix(static_cast<size_t>(written));
+  }
+  if (::fsync(fd.get()) != 0) throw lastError();
+  if (fd.release() != 0) throw lastError();
+  if (!created) return;
+  // A new file's name lives in its folder, which must reach the disk too.
+  std::string folder = std::filesystem::path(path).parent_path().string();
+  Descriptor dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.get() >= 0) ::fsync(dir.get());
+}
+
+std::string fingerprint(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw failureFor(std::error_code(errno, std::generic_category()));
+  Poco::SHA2Engine sha(Poco::SHA2Engine::SHA_256);
+  char buffer[65536];
+  while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
+    sha.update(buffer, static_cast<unsigned>(in.gcount()));
+  if (in.bad()) throw Failure(57, "Device I/O error (cannot read '" + path + "')");
+  return Poco::DigestEngine::digestToHex(sha.digest());
 }
 
 }  // namespace postrix::files

@@ -24,5 +24,11 @@ void createFolders(const std::string& folder);
 void writeFile(const std::string& path, std::string_view bytes);
 // Removes the file when it is there.
 void deleteFile(const std::string& path);
+// Adds line and a line break at the end of the file (created when missing)
+// and flushes it to disk before returning, so a crash cannot lose it.
+void appendDurably(const std::string& path, std::string_view line);
+// The SHA-256 of the file's bytes, in hexadecimal: the same text for the
+// same content. Throws when the file cannot be read.
+std::string fingerprint(const std::string& path);
 
 }  // namespace postrix::files

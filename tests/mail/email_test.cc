@@ -159,6 +159,21 @@ TEST_F(EmailTest, ARefusedRecipientOfAListIsRetriedOneByOneOnce) {
   EXPECT_EQ(text.find("Will resend individually"), text.rfind("Will resend individually"));
 }
 
+TEST_F(EmailTest, ANulInAnAddressKeepsItOffTheWireAndItsSendLogRowIsWritten) {
+  SmtpPeer peer;
+  const std::string to("a@x.com; b\0@x.com", 17);
+  sendOne(peer.port(), "", to);
+  auto mail = peer.waitForMessages(1);
+  ASSERT_EQ(mail.size(), 1u);
+  EXPECT_EQ(mail[0].to, std::vector<std::string>{"a@x.com"});
+  std::string refused =
+      "ERROR: The address ' b\\0@x.com' holds a line break or NUL character and is not used.";
+  EXPECT_TRUE(logHas(refused)) << logText();
+  EXPECT_EQ(emailLog(),
+            (std::vector<std::string>{" b\\0@x.com|" + refused,
+                                      "a@x.com; b\\0@x.com|Message successfully sent."}));
+}
+
 TEST_F(EmailTest, BodyAndHeadersArriveIntact) {
   SmtpPeer peer;
   std::string longLine(3000, 'x');
