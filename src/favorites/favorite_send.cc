@@ -60,6 +60,9 @@ class SendPipeline {
   bool fetchBody();
   void decorateBody();
   bool attachByFormat();
+  bool attached(bool written);
+  bool sendableDashboardFormat();
+  void notSent(const std::string& status);
   void attachExtraFile();
   void noMatchingRecords(bool writeEmailLog);
   void deliver();
@@ -89,6 +92,7 @@ std::string SendPipeline::formatOfThisBuild() const {
 void SendPipeline::run() {
   format_ = formatOfThisBuild();
   if (!exportRun()) addressMessage();
+  if (!sendableDashboardFormat()) return;
   address_ = u_.buildReportURL(f_.reportUrl(), f_.reportid(), f_.mappingID(), f_.reportFormat(),
                                f_.isDashboard(), f_.companyID(), f_.dashboardFilter());
   form_ = Utilities::buildReportQS(f_.reportUrl());
@@ -164,16 +168,42 @@ std::string SendPipeline::descriptionOr(std::string_view text) const {
   return f_.extra_desc().empty() ? std::string(text) : f_.extra_desc();
 }
 
+void SendPipeline::notSent(const std::string& status) {
+  if (exportRun())
+    u_.Debugger(status);
+  else
+    email_.recordNotSent(f_.reportid(), Variant(f_.reportEmails()), f_.companyID(), status);
+}
+
+// A dashboard is fetched only as html; in a format the pipeline has no way
+// for it would go out with an empty body.
+bool SendPipeline::sendableDashboardFormat() {
+  if (!f_.isDashboard() || format_ == "html" || format_ == "csv") return true;
+  notSent("ERROR: Dashboard " + std::to_string(f_.reportid()) + " is in '" + format_ +
+          "' format, which Postrix cannot send; it is not sent.");
+  return false;
+}
+
+// False when the report file is missing: the message would promise an
+// attachment it does not have. An access failure (75) is left to the
+// fileAccessError handling, which stops every later report too; an export
+// run has logged the failure and sends nothing anyway.
+bool SendPipeline::attached(bool written) {
+  if (written || fileAccessError || exportRun()) return true;
+  notSent(email_.fileError() + ". Report " + std::to_string(f_.reportid()) + " is not sent.");
+  return false;
+}
+
 // False when the favourite must not be sent.
 bool SendPipeline::attachByFormat() {
   if (format_ == "csv") {
-    email_.generateAndAttachCSV(body_, f_.reportTitle());
+    if (!attached(email_.generateAndAttachCSV(body_, f_.reportTitle()))) return false;
     body_ = descriptionOr("Please see the attached CSV file.");
     return true;
   }
   if (Utilities::getQSVariable(form_, "action") == "Visualize" && format_ == "html") {
     std::string name = s_.GetReportName(f_.reportTitle(), true);
-    email_.generateAndAttachAsHTML(body_, s_.XLS_TEMP_HTML_FILE(name));
+    if (!attached(email_.generateAndAttachAsHTML(body_, s_.XLS_TEMP_HTML_FILE(name)))) return false;
     body_ = descriptionOr("Please see the attached file.");
     return true;
   }
@@ -181,7 +211,9 @@ bool SendPipeline::attachByFormat() {
   // An exported page is read without its message, so its charts go inline.
   if (email_.checkImg(body_, f_.isDashboard(), hasCharts || exportRun())) return false;
   if (f_.isDashboard() && hasCharts) {
-    email_.generateAndAttachAsHTML(body_, std::string(Settings::DASHBOARD_HTML_FILE));
+    if (!attached(
+            email_.generateAndAttachAsHTML(body_, std::string(Settings::DASHBOARD_HTML_FILE))))
+      return false;
     body_ = descriptionOr("Please see the attached file " +
                           std::string(Settings::DASHBOARD_HTML_FILE) + ".");
   }

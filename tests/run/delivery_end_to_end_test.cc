@@ -179,6 +179,48 @@ TEST_F(DeliveryEndToEndTest, AnAddressHoldingALineBreakIsRefusedAndTheOthersGetT
             (Rows{nothingLeft, "Message successfully sent."}));
 }
 
+TEST_F(DeliveryEndToEndTest, AReportWhoseFileCannotBeWrittenIsNotMailed) {
+  addFavorite(1, std::string(300, 'L'), "csv", "'a@x.com'");
+  addFavorite(2, "Sales", "html", "'b@x.com'");
+
+  ASSERT_EQ(postrix("-reportname -emaillog -laststatus"), 0);
+  EXPECT_EQ(copiesPerAddress({&mail}), (std::map<std::string, int>{{"b@x.com", 1}})) << runLog();
+  std::string tooLong = "ERROR: 57 Device I/O error (File name too long) while writing '" +
+                        program + "/" + std::string(300, 'L') + ".csv'. Report 1 is not sent.";
+  EXPECT_TRUE(contains(runLog(), "[" + tooLong + "]")) << runLog();
+  EXPECT_EQ(query("SELECT msgstatus FROM Email_Log WHERE report_id=1"), Rows{tooLong});
+  EXPECT_EQ(query("SELECT laststatus FROM UserReports WHERE report_id=1"), Rows{tooLong});
+
+  std::ofstream(program + "/Reports") << "a file where the folder should be";
+  sql("DELETE FROM Email_Log");
+  ASSERT_EQ(postrix("-archive -id 1 -emaillog"), 0);
+  EXPECT_EQ(mail.received().size(), 1u) << runLog();
+  Rows row = query("SELECT msgstatus FROM Email_Log");
+  ASSERT_EQ(row.size(), 1u);
+  EXPECT_EQ(row[0].rfind("ERROR: 76 Path not found while preparing the output folder", 0), 0u)
+      << row[0];
+}
+
+TEST_F(DeliveryEndToEndTest, ADashboardInAFormatThePipelineHasNoWayForIsNotMailed) {
+  sql("INSERT INTO Dashboards VALUES (40, 'Board', '', 'board=1', 'HTML', 'g@x.com', '1', "
+      "'daily', 'on'), (41, 'Odd', '', 'board=2', 'xyz', 'h@x.com', '1', 'daily', 'on'),"
+      "(42, 'Good', '', 'board=3', 'html', 'i@x.com', '1', 'daily', 'on');");
+  addFavorite(1, "Sales", "xyz", "'a@x.com'");
+
+  ASSERT_EQ(postrix("-emaillog"), 0);
+
+  EXPECT_EQ(copiesPerAddress({&mail}), (std::map<std::string, int>{{"a@x.com", 1}, {"i@x.com", 1}}))
+      << runLog();
+  EXPECT_TRUE(contains(readerView(mail.received()[0].data), "page=plain&amp;r_title=Sales"))
+      << "the favourite has its page";
+  EXPECT_EQ(query("SELECT report_id, msgstatus FROM Email_Log WHERE report_id IN (40, 41)"),
+            (Rows{"40|ERROR: Dashboard 40 is in 'HTML' format, which Postrix cannot send; it is "
+                  "not sent.",
+                  "41|ERROR: Dashboard 41 is in 'xyz' format, which Postrix cannot send; it is "
+                  "not sent."}));
+  EXPECT_TRUE(contains(runLog(), "[ERROR: Dashboard 41 is in 'xyz' format"));
+}
+
 TEST_F(DeliveryEndToEndTest, AResentMessageThatCannotLeaveFailedIsNotSentAgain) {
   std::string failed = program + "/Failed";
   fs::create_directories(failed);
