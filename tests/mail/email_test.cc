@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "run/postrix_module.h"
 #include "support/mail_reader.h"
@@ -159,19 +161,70 @@ TEST_F(EmailTest, ARefusedRecipientOfAListIsRetriedOneByOneOnce) {
   EXPECT_EQ(text.find("Will resend individually"), text.rfind("Will resend individually"));
 }
 
-TEST_F(EmailTest, ANulInAnAddressKeepsItOffTheWireAndItsSendLogRowIsWritten) {
+TEST_F(EmailTest, AnAddressHoldingALineBreakOrNulIsRefusedAndTheOthersGetTheMessage) {
+  struct Case {
+    std::string to, shownWhole, shown;
+    std::vector<std::string> envelope;
+  } cases[] = {
+      {"a@x.com\r\nBcc: evil@x.com",
+       "a@x.com\\r\\nBcc: evil@x.com",
+       "a@x.com\\r\\nBcc: evil@x.com",
+       {}},
+      {"b@x.com; c@x.com\nRCPT TO:<evil@x.com>",
+       "b@x.com; c@x.com\\nRCPT TO:<evil@x.com>",
+       " c@x.com\\nRCPT TO:<evil@x.com>",
+       {"b@x.com"}},
+      {std::string("d@x.com, e\0@x.com", 17), "d@x.com, e\\0@x.com", " e\\0@x.com", {"d@x.com"}},
+  };
   SmtpPeer peer;
-  const std::string to("a@x.com; b\0@x.com", 17);
-  sendOne(peer.port(), "", to);
-  auto mail = peer.waitForMessages(1);
-  ASSERT_EQ(mail.size(), 1u);
-  EXPECT_EQ(mail[0].to, std::vector<std::string>{"a@x.com"});
-  std::string refused =
-      "ERROR: The address ' b\\0@x.com' holds a line break or NUL character and is not used.";
-  EXPECT_TRUE(logHas(refused)) << logText();
-  EXPECT_EQ(emailLog(),
-            (std::vector<std::string>{" b\\0@x.com|" + refused,
-                                      "a@x.com; b\\0@x.com|Message successfully sent."}));
+  for (const auto& c : cases) {
+    sql("DELETE FROM Email_Log");
+    size_t before = peer.received().size();
+    sendOne(peer.port(), "", c.to);
+    std::string refused =
+        "ERROR: The address '" + c.shown + "' holds a line break or NUL character and is not used.";
+    std::string outcome = c.envelope.empty()
+                              ? "ERROR: No usable address is left to send the message to; it is "
+                                "not sent."
+                              : "Message successfully sent.";
+    auto mail = peer.waitForMessages(before + 1, c.envelope.empty() ? 300 : 5000);
+    ASSERT_EQ(mail.size(), before + !c.envelope.empty()) << c.shown;
+    if (!c.envelope.empty()) {
+      EXPECT_EQ(mail.back().to, c.envelope);
+    }
+    EXPECT_TRUE(logHas(refused)) << logText();
+    EXPECT_EQ(emailLog(),
+              (std::vector<std::string>{c.shown + "|" + refused, c.shownWhole + "|" + outcome}));
+    EXPECT_EQ(column("laststatus"), outcome);
+  }
+}
+
+TEST_F(EmailTest, TheResendOneByOneSavesOnlyTheUndeliveredAndMailsTheBccOnce) {
+  SmtpPeer refusing({.refuseRecipients = {"bad1@x.com", "bad2@x.com"}});
+  // The first single goes with the Bcc: delivered here, refused (and saved with it) next.
+  sendOne(refusing.port(), "-savemessage -bcc hidden@x.com", "a@x.com; bad1@x.com; b@x.com");
+  sendOne(refusing.port(), "-savemessage -bcc hidden@x.com", "bad2@x.com, c@x.com, bad1@x.com");
+  std::map<std::string, int> copies;
+  for (const auto& mail : refusing.waitForMessages(3))
+    for (const auto& to : mail.to) ++copies[to];
+  EXPECT_EQ(copies, (std::map<std::string, int>{
+                        {"a@x.com", 1}, {"b@x.com", 1}, {"c@x.com", 1}, {"hidden@x.com", 1}}));
+  EXPECT_EQ(
+      std::distance(fs::directory_iterator(programFolder() + "/Failed"), fs::directory_iterator()),
+      3)
+      << "one file per refused single, none written over";
+
+  SmtpPeer later;
+  EXPECT_EQ(
+      Main("-dsn relativemdb -sendfailed -server 127.0.0.1 -port " + std::to_string(later.port()),
+           defaultRunModes(), clock, programFolder()),
+      0);
+  std::vector<std::vector<std::string>> envelopes;
+  for (const auto& mail : later.waitForMessages(3)) envelopes.push_back(mail.to);
+  std::sort(envelopes.begin(), envelopes.end());
+  EXPECT_EQ(envelopes, (std::vector<std::vector<std::string>>{
+                           {"bad1@x.com"}, {"bad1@x.com"}, {"bad2@x.com", "hidden@x.com"}}))
+      << "only those who lacked it";
 }
 
 TEST_F(EmailTest, BodyAndHeadersArriveIntact) {
