@@ -187,11 +187,8 @@ TEST_F(EmailTest, AnAddressHoldingALineBreakOrNulIsRefusedAndTheOthersGetTheMess
                               ? "ERROR: No usable address is left to send the message to; it is "
                                 "not sent."
                               : "Message successfully sent.";
-    auto mail = peer.waitForMessages(before + 1, c.envelope.empty() ? 300 : 5000);
-    ASSERT_EQ(mail.size(), before + !c.envelope.empty()) << c.shown;
-    if (!c.envelope.empty()) {
-      EXPECT_EQ(mail.back().to, c.envelope);
-    }
+    auto mail = peer.received();  // the server stores a message before it says 250
+    EXPECT_EQ(mail.size() > before ? mail.back().to : std::vector<std::string>{}, c.envelope);
     EXPECT_TRUE(logHas(refused)) << logText();
     EXPECT_EQ(emailLog(),
               (std::vector<std::string>{c.shown + "|" + refused, c.shownWhole + "|" + outcome}));
