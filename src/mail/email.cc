@@ -79,6 +79,11 @@ bool holdsLineBreakOrNul(std::string_view address) {
   return address.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
+std::string refusalOf(const std::string& shownAddress) {
+  return "ERROR: The address '" + shownAddress +
+         "' holds a line break or NUL character and is not used.";
+}
+
 }  // namespace
 
 std::string Email::escapedControls(std::string_view text) {
@@ -116,10 +121,8 @@ void Email::addAddress(std::string_view recipientText, std::string_view label) {
   for (const std::string& piece : pieces) {
     if (holdsLineBreakOrNul(piece)) {
       std::string shown = escapedControls(piece);
-      std::string status =
-          "ERROR: The address '" + shown + "' holds a line break or NUL character and is not used.";
-      log(status);
-      refusedAddresses_.emplace_back(shown, status);
+      log(refusalOf(shown));
+      refusedAddresses_.emplace_back(shown, refusalOf(shown));
       continue;
     }
     list += (list.empty() ? "" : ",") + piece;
@@ -138,9 +141,7 @@ void Email::setBcc(const std::string& bcc) {
   // The Bcc address comes from the run's settings, not from report data,
   // but it reaches the envelope all the same.
   if (bcc.empty() || holdsLineBreakOrNul(bcc)) {
-    if (!bcc.empty())
-      log("ERROR: The address '" + escapedControls(bcc) +
-          "' holds a line break or NUL character and is not used.");
+    if (!bcc.empty()) log(refusalOf(escapedControls(bcc)));
     if (cdo_)
       cdo_->Bcc.clear();
     else

@@ -34,6 +34,15 @@ class Descriptor {
 
 Failure lastError() { return failureFor(std::error_code(errno, std::generic_category())); }
 
+void writeAll(const Descriptor& fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t written = ::write(fd.get(), bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) throw lastError();
+    bytes.remove_prefix(static_cast<size_t>(written));
+  }
+}
+
 }  // namespace
 
 Failure failureFor(const std::error_code& ec) {
@@ -61,12 +70,7 @@ void writeFile(const std::string& path, std::string_view bytes) {
   deleteFile(path);
   Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
   if (fd.get() < 0) throw lastError();
-  while (!bytes.empty()) {
-    ssize_t written = ::write(fd.get(), bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written < 0) throw lastError();
-    bytes.remove_prefix(static_cast<size_t>(written));
-  }
+  writeAll(fd, bytes);
   if (fd.release() != 0) throw lastError();
 }
 
@@ -80,14 +84,7 @@ void appendDurably(const std::string& path, std::string_view line) {
   bool created = !std::filesystem::exists(path);
   Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
   if (fd.get() < 0) throw lastError();
-  std::string bytes = std::string(line) + "\n";
-  std::string_view rest = bytes;
-  while (!rest.empty()) {
-    ssize_t written = ::write(fd.get(), rest.data(), rest.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written < 0) throw lastError();
-    rest.remove_prefix(static_cast<size_t>(written));
-  }
+  writeAll(fd, std::string(line) + "\n");
   if (::fsync(fd.get()) != 0) throw lastError();
   if (fd.release() != 0) throw lastError();
   if (!created) return;
