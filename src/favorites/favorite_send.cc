@@ -175,10 +175,10 @@ void SendPipeline::notSent(const std::string& status) {
     email_.recordNotSent(f_.reportid(), Variant(f_.reportEmails()), f_.companyID(), status);
 }
 
-// A dashboard is fetched only as html; in a format the pipeline has no way
-// for it would go out with an empty body.
+// A dashboard is fetched only as html; in any other format the pipeline
+// has no way for (csv included) it would go out with an empty body or file.
 bool SendPipeline::sendableDashboardFormat() {
-  if (!f_.isDashboard() || format_ == "html" || format_ == "csv") return true;
+  if (!f_.isDashboard() || format_ == "html") return true;
   notSent("ERROR: Dashboard " + std::to_string(f_.reportid()) + " is in '" + format_ +
           "' format, which Postrix cannot send; it is not sent.");
   return false;

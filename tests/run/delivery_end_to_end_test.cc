@@ -80,6 +80,7 @@ TEST_F(DeliveryEndToEndTest, AReportWhoseFileCannotBeWrittenIsNotMailed) {
 TEST_F(DeliveryEndToEndTest, ADashboardInAFormatThePipelineHasNoWayForIsNotMailed) {
   sql("INSERT INTO Dashboards VALUES (40, 'Board', '', 'board=1', 'HTML', 'g@x.com', '1', "
       "'daily', 'on'), (41, 'Odd', '', 'board=2', 'xyz', 'h@x.com', '1', 'daily', 'on'),"
+      "(43, 'Sheet', '', 'board=4', 'csv', 'j@x.com', '1', 'daily', 'on'),"
       "(42, 'Good', '', 'board=3', 'html', 'i@x.com', '1', 'daily', 'on');");
   addFavorite(1, "Sales", "xyz", "a@x.com");
 
@@ -91,8 +92,9 @@ TEST_F(DeliveryEndToEndTest, ADashboardInAFormatThePipelineHasNoWayForIsNotMaile
       << "a favourite of that format still goes out with its page";
   Rows refused = {
       "40|ERROR: Dashboard 40 is in 'HTML' format, which Postrix cannot send; it is not sent.",
-      "41|ERROR: Dashboard 41 is in 'xyz' format, which Postrix cannot send; it is not sent."};
-  EXPECT_EQ(query("SELECT report_id, msgstatus FROM Email_Log WHERE report_id IN (40, 41)"),
+      "41|ERROR: Dashboard 41 is in 'xyz' format, which Postrix cannot send; it is not sent.",
+      "43|ERROR: Dashboard 43 is in 'csv' format, which Postrix cannot send; it is not sent."};
+  EXPECT_EQ(query("SELECT report_id, msgstatus FROM Email_Log WHERE report_id IN (40, 41, 43)"),
             refused);
   EXPECT_TRUE(logHas(refused[1].substr(3)));
 }
