@@ -70,6 +70,20 @@ TEST_F(CliTest, AnUnknownDataSourceEndsWithStatus1) {
       << readFile(log);
 }
 
+// A data source that cannot open would end the run with status 1: status 2
+// shows the database was never read.
+TEST_F(CliTest, AnUnknownOptionStopsTheRunBeforeTheDatabaseIsOpened) {
+  EXPECT_EQ(postrix("-dsn nosuchdsn --dryrun -pass -s3cret-"), 2);
+  const std::string line =
+      "ERROR: Unknown option '--dryrun'; did you mean -dryrun? Nothing was read or sent. "
+      "postrix --help lists the options.";
+  EXPECT_EQ(out(), "postrix: " + line + "\n");
+  std::string text = readFile(log);
+  EXPECT_NE(text.find("[" + line + "]\r\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("nosuchdsn;"), std::string::npos) << text;
+  EXPECT_EQ(text.find("s3cret"), std::string::npos) << text;
+}
+
 TEST_F(CliTest, HelpAndVersionTouchNeitherLogNorDatabase) {
   for (const char* flag : {"--help", "-help", "-h"}) {
     EXPECT_EQ(postrix(std::string("-dsn nosuchdsn ") + flag), 0);
