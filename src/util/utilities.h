@@ -126,6 +126,8 @@ class Utilities {
   void convertPostrixSchedules(Date time);
   static std::string encodeScheduleDetails(std::string_view schedule,
                                            std::string_view intervalList);
+  // value + bitValue * 2^position; fails with 6 (overflow) past the range
+  // of a double.
   static double addBitValue(double value, double position, double bitValue);
 
   // ---- Mail settings form ----
