@@ -90,7 +90,8 @@ int runModes(Settings& s, Utilities& u, std::string_view commandLine, const RunM
   if (s.ParseCmdLineOptions(commandLine)) {
     if (!s.commandLineRejected()) return exit_status::kOk;
     // Whoever started the run by hand sees why at once, not only in the log.
-    std::cerr << "postrix: " << replaceAll(s.rejection(), "\n", "\npostrix: ") << "\n";
+    std::string lines = replaceAll(s.rejection(), "\r\n", "\n");
+    std::cerr << "postrix: " << replaceAll(lines, "\n", "\npostrix: ") << "\n";
     return exit_status::kRejectedCommandLine;
   }
   if (s.dryrun())
