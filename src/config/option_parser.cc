@@ -81,9 +81,12 @@ bool Settings::ParseCmdLineOptions(std::string_view commandLine) {
 
 OptionParser::OptionParser(Settings& settings, std::string_view commandLine)
     : s_(settings), tokens_(splitCommandLine(commandLine)) {
-  // The -pass value is every token a quoted value would take after it.
+  // The -pass value is every token a quoted value would take after it; after
+  // a mistyped -pass (refused later) the password is there all the same.
   for (size_t i = 0; i + 1 < tokens_.size(); ++i) {
-    if (tokens_[i] != "-pass") continue;
+    bool pass = tokens_[i] == "-pass" || (startsWith(tokens_[i], "-") && !findOption(tokens_[i]) &&
+                                          closestOption(tokens_[i]) == "-pass");
+    if (!pass) continue;
     size_t last = i + 1;
     if (startsWith(tokens_[last], "\"") && !endsWith(tokens_[last], "\""))
       while (last + 1 < tokens_.size() && !endsWith(tokens_[last], "\"")) ++last;

@@ -11,8 +11,8 @@ namespace {
 constexpr OptionKind F = OptionKind::kFlag, V = OptionKind::kValue, Q = OptionKind::kQuoted,
                      P = OptionKind::kPair;
 
-// Only the four maintenance and mode options of the old command line match
-// in any case; every other name is matched exactly as written.
+// Four options match in any case (the maintenance commands, -multitime and
+// -configure); every other name only as written.
 const std::vector<OptionSpec> kOptions = {
     {"-nolog", F, false},
     {"-dsn", V, false},
@@ -156,10 +156,12 @@ std::vector<std::string> unknownOptions(const std::vector<std::string>& tokens) 
   std::vector<std::string> unknown;
   for (size_t i = 0; i < tokens.size(); ++i) {
     const OptionSpec* spec = findOption(tokens[i]);
-    if (spec)
-      i += valueTokens(*spec, tokens, i);
-    else if (startsWith(tokens[i], "-"))
+    if (!spec && startsWith(tokens[i], "-")) {
       unknown.push_back(tokens[i]);
+      // What follows a mistyped option is most likely its value, not another mistake.
+      spec = findOption(closestOption(tokens[i]));
+    }
+    if (spec) i += valueTokens(*spec, tokens, i);
   }
   return unknown;
 }

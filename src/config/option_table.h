@@ -40,7 +40,8 @@ const OptionSpec& requireOption(std::string_view name);
 // The tokens that start with "-" but are neither an option nor taken as the
 // value of the option before them, in command-line order. A value or
 // quoted option takes its value only when a token follows it, a pair
-// option only when two do, as the parser reads them.
+// option only when two do, as the parser reads them. A mistyped option
+// takes the value of the option it most likely meant (closestOption).
 std::vector<std::string> unknownOptions(const std::vector<std::string>& tokens);
 
 // The option a mistyped token most likely meant ("--dryrun" gives

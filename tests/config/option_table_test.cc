@@ -21,10 +21,11 @@ TEST(OptionTableTest, OnlyTokensThatAreNeitherOptionsNorValuesAreUnknown) {
       {"-dsn relativemdb --dryrun -Server x", {"--dryrun", "-Server"}},
       {"-pass -secret- -port -5 -wkarg -a -b -SSL", {"-SSL"}},
       {"-suppress \"-x  -y\" -id \"1, -2\" -ENABLEMULTITIME", {}},
-      {"-suppress \"-x -y", {}},        // unterminated: to the last token
-      {"-wkarg -a", {"-a"}},            // a pair needs two tokens
-      {"-server", {}},                  // known, though it has no value
-      {"5 - -- -1", {"-", "--", "-1"}}  // a lone number is no value
+      {"-suppress \"-x -y", {}},                          // unterminated: to the last token
+      {"-wkarg -a", {"-a"}},                              // a pair needs two tokens
+      {"-Pass -x- --wkarg -a -b", {"-Pass", "--wkarg"}},  // the values of what was meant
+      {"-server", {}},                                    // known, though it has no value
+      {"5 - -- -1", {"-", "--", "-1"}}                    // a lone number is no value
   };
   for (const auto& c : cases)
     EXPECT_EQ(unknownOptions(splitCommandLine(c.line)), c.unknown) << c.line;

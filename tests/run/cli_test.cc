@@ -73,11 +73,13 @@ TEST_F(CliTest, AnUnknownDataSourceEndsWithStatus1) {
 // A data source that cannot open would end the run with status 1: status 2
 // shows the database was never read.
 TEST_F(CliTest, AnUnknownOptionStopsTheRunBeforeTheDatabaseIsOpened) {
-  EXPECT_EQ(postrix("-dsn nosuchdsn --dryrun -pass -s3cret-"), 2);
+  EXPECT_EQ(postrix("-dsn nosuchdsn --dryrun -Pass -s3cret-"), 2);
   const std::string line =
       "ERROR: Unknown option '--dryrun'; did you mean -dryrun? Nothing was read or sent. "
       "postrix --help lists the options.";
-  EXPECT_EQ(out(), "postrix: " + line + "\n");
+  EXPECT_EQ(out(), "postrix: " + line +
+                       "\npostrix: ERROR: Unknown option '-Pass'; did you mean -pass? Nothing "
+                       "was read or sent. postrix --help lists the options.\n");
   std::string text = readFile(log);
   EXPECT_NE(text.find("[" + line + "]\r\n"), std::string::npos) << text;
   EXPECT_EQ(text.find("nosuchdsn;"), std::string::npos) << text;
