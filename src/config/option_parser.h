@@ -4,8 +4,11 @@
 // Each option has its own pass over every token, in a fixed order, so a
 // token used as one option's value is still seen by the other passes, and
 // a repeated option is applied once per occurrence (the last one wins).
-// A rejected value raises the stop flag and ends parsing at once. The
-// one-off maintenance commands end the program by throwing ProgramEnd.
+// A rejected value raises the stop flag and ends parsing at once. A token
+// that starts with "-" and is neither an option of the option table nor an
+// option's value is rejected right after the log header, before -dsn and
+// the System table are read. The one-off maintenance commands end the
+// program by throwing ProgramEnd.
 #pragma once
 
 #include <cstdint>      // 16-bit settings

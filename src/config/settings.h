@@ -46,7 +46,8 @@ class Settings {
   // ---- Command line (option_parser.cc) ----
   // Writes the run log header, applies -dsn, loads the System table and
   // applies every other option. Returns the stop flag: True when the run
-  // must end without sending (-configure, or a rejected value). The one-off
+  // must end without sending (-configure, a rejected value, or a word that
+  // is no option, refused before the database is read). The one-off
   // maintenance commands end the program by throwing ProgramEnd.
   bool ParseCmdLineOptions(std::string_view commandLine);
   // True when the stop flag was raised because a value was rejected.
