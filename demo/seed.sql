@@ -5,9 +5,8 @@
 --
 -- Every schedule is 'daily', so a run on any day sends them.
 
--- This demo installation does not send per company: with the table present,
--- a favourite without a type-1 row there would not be sent at all.
-DROP TABLE CompanyReports;
+-- This demo installation does not send per company, so it has no
+-- CompanyReports table (scripts/initdb leaves it out unless --companies).
 
 UPDATE System SET emailsource = 'reports@quarvex.example', emailfromname = 'Quarvex Reports';
 

@@ -87,15 +87,8 @@ CREATE TABLE mappings (
   database_string   TEXT COLLATE NOCASE
 );
 
--- Per-company recipients: type 1 for favourites, type 2 for dashboards.
-CREATE TABLE CompanyReports (
-  company_id INTEGER,
-  email      TEXT COLLATE NOCASE,
-  type       INTEGER,
-  report_id  INTEGER
-);
--- Selection looks up the companies of every due favourite and dashboard.
-CREATE INDEX CompanyReports_report ON CompanyReports (report_id, type);
+-- CompanyReports is in company_reports.sql: only an installation that sends
+-- per company has it, since with it a due favourite goes only to its companies.
 
 CREATE TABLE Dashboards (
   dashboard_id     INTEGER PRIMARY KEY,
@@ -109,7 +102,7 @@ CREATE TABLE Dashboards (
   sendreport       TEXT COLLATE NOCASE
 );
 
--- One row per recipient's send result.
+-- One row per message sent (or held back), with its recipients as one text.
 CREATE TABLE Email_Log (
   report_id    INTEGER,
   origin       TEXT COLLATE NOCASE,

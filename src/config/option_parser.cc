@@ -2,9 +2,11 @@
 
 #include <algorithm>
 
+#include "config/option_table.h"
 #include "config/settings.h"
 #include "platform/clock.h"
 #include "run/module_state.h"
+#include "run/run_log.h"
 #include "util/failure.h"
 #include "util/text.h"
 #include "util/utilities.h"
@@ -79,9 +81,12 @@ bool Settings::ParseCmdLineOptions(std::string_view commandLine) {
 
 OptionParser::OptionParser(Settings& settings, std::string_view commandLine)
     : s_(settings), tokens_(splitCommandLine(commandLine)) {
-  // The -pass value is every token a quoted value would take after it.
+  // The -pass value is every token a quoted value would take after it; after
+  // a mistyped -pass (refused later) the password is there all the same.
   for (size_t i = 0; i + 1 < tokens_.size(); ++i) {
-    if (tokens_[i] != "-pass") continue;
+    bool pass = tokens_[i] == "-pass" || (startsWith(tokens_[i], "-") && !findOption(tokens_[i]) &&
+                                          closestOption(tokens_[i]) == "-pass");
+    if (!pass) continue;
     size_t last = i + 1;
     if (startsWith(tokens_[last], "\"") && !endsWith(tokens_[last], "\""))
       while (last + 1 < tokens_.size() && !endsWith(tokens_[last], "\"")) ++last;
@@ -95,32 +100,34 @@ OptionParser::OptionParser(Settings& settings, std::string_view commandLine)
             [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
 }
 
-bool OptionParser::pass(std::string_view option, Kind kind, const Action& action, bool anyCase) {
-  size_t after = kind == Kind::kFlag ? 0 : kind == Kind::kPair ? 2 : 1;
+bool OptionParser::pass(std::string_view option, const Action& action) {
+  const OptionSpec& spec = requireOption(option);
+  OptionKind kind = spec.kind;
+  size_t after = kind == OptionKind::kFlag ? 0 : kind == OptionKind::kPair ? 2 : 1;
   for (size_t i = 0; i + after < tokens_.size(); ++i) {
-    if ((anyCase ? toLower(tokens_[i]) : tokens_[i]) != option) continue;
+    if ((spec.anyCase ? toLower(tokens_[i]) : tokens_[i]) != option) continue;
     std::string v;
-    if (kind == Kind::kValue) v = tokens_[i + 1];
-    if (kind == Kind::kQuoted) v = Settings::readQuotedParams(tokens_, i + 1);
-    if (kind == Kind::kPair) v = tokens_[i + 1] + " " + tokens_[i + 2];
+    if (kind == OptionKind::kValue) v = tokens_[i + 1];
+    if (kind == OptionKind::kQuoted) v = Settings::readQuotedParams(tokens_, i + 1);
+    if (kind == OptionKind::kPair) v = tokens_[i + 1] + " " + tokens_[i + 2];
     if (!action(v)) return false;
   }
   return true;
 }
 
 bool OptionParser::flag(std::string_view option, bool& target) {
-  return pass(option, Kind::kFlag, [&](const std::string&) { return target = true; });
+  return pass(option, [&](const std::string&) { return target = true; });
 }
 
 bool OptionParser::value(std::string_view option, std::string& target) {
-  return pass(option, Kind::kValue, [&](const std::string& v) {
+  return pass(option, [&](const std::string& v) {
     target = v;
     return true;
   });
 }
 
 bool OptionParser::number16(std::string_view option, std::int16_t& target, std::string_view hint) {
-  return pass(option, Kind::kValue, [&, option](const std::string& v) {
+  return pass(option, [&, option](const std::string& v) {
     if (!fitsInt16(v))
       return reject("ERROR: The " + std::string(option) + " value '" + masked(v) +
                     "' is not a number. Please enter " + std::string(hint) + ".");
@@ -131,8 +138,30 @@ bool OptionParser::number16(std::string_view option, std::int16_t& target, std::
 
 bool OptionParser::reject(const std::string& message) {
   s_.log(message);
+  return rejected(RunLog::escaped(message));
+}
+
+bool OptionParser::reject(std::string_view designed, const std::string& value) {
+  s_.log(designed, value);
+  return rejected(std::string(designed) + RunLog::escaped(value));
+}
+
+bool OptionParser::rejected(const std::string& shown) {
+  if (!s_.rejection_.empty()) s_.rejection_ += "\n";
+  s_.rejection_ += shown;
   s_.commandLineRejected_ = true;
   return false;
+}
+
+bool OptionParser::onlyKnownOptions() {
+  std::vector<std::string> unknown = unknownOptions(tokens_);
+  for (const auto& token : unknown) {
+    std::string meant = closestOption(token);
+    reject("ERROR: Unknown option '" + masked(token) + "'" +
+           (meant.empty() ? "." : "; did you mean " + meant + "?") +
+           " Nothing was read or sent. postrix --help lists the options.");
+  }
+  return unknown.empty();
 }
 
 std::string OptionParser::masked(std::string_view text) const {
@@ -166,11 +195,13 @@ void OptionParser::writeHeader() {
 }
 
 bool OptionParser::run() {
-  pass("-nolog", Kind::kFlag, [&](const std::string&) {
+  pass("-nolog", [&](const std::string&) {
     s_.isDebug_ = s_.isMailerDebug_ = false;
     return true;
   });
   writeHeader();
+  // A mistyped option must not turn into an ordinary run that mails reports.
+  if (!onlyKnownOptions()) return true;
   value("-dsn", s_.systemDSN_);
   s_.LoadSystemDefaults();
   bool goOn = maintenancePasses() && connectionPasses() && contentPasses() && listPasses() &&
@@ -180,46 +211,33 @@ bool OptionParser::run() {
 
 // Passes 1 to 5: the maintenance commands, -multitime and -configure.
 bool OptionParser::maintenancePasses() {
-  pass(
-      "-enablemultitime", Kind::kFlag,
-      [&](const std::string&) {
-        s_.utilities().enableMultiTimes();
-        return s_.upgradeRequested_ = true;
-      },
-      true);
-  pass(
-      "-convertschedules", Kind::kValue,
-      [&](const std::string& v) -> bool {
-        auto time = parseDate(v);
-        if (!time) {
-          s_.log(
-              "ERROR: Invalid default time specified. Use: -convertschedules 08:00 for example.");
-          throw ProgramEnd{exit_status::kRejectedCommandLine};
-        }
-        s_.utilities().convertPostrixSchedules(*time);
-        throw ProgramEnd{exit_status::kOk};
-      },
-      true);
+  pass("-enablemultitime", [&](const std::string&) {
+    s_.utilities().enableMultiTimes();
+    return s_.upgradeRequested_ = true;
+  });
+  pass("-convertschedules", [&](const std::string& v) -> bool {
+    auto time = parseDate(v);
+    if (!time) {
+      s_.log("ERROR: Invalid default time specified. Use: -convertschedules 08:00 for example.");
+      throw ProgramEnd{exit_status::kRejectedCommandLine};
+    }
+    s_.utilities().convertPostrixSchedules(*time);
+    throw ProgramEnd{exit_status::kOk};
+  });
   if (s_.upgradeRequested_) throw ProgramEnd{exit_status::kOk};
-  pass(
-      "-multitime", Kind::kFlag,
-      [&](const std::string&) {
-        if (s_.multipleTimesMarker_) s_.isMultipleSchedules_ = true;
-        return true;
-      },
-      true);
-  return pass(
-      "-configure", Kind::kFlag,
-      [&](const std::string&) {
-        s_.utilities().loadForm();
-        return false;
-      },
-      true);
+  pass("-multitime", [&](const std::string&) {
+    if (s_.multipleTimesMarker_) s_.isMultipleSchedules_ = true;
+    return true;
+  });
+  return pass("-configure", [&](const std::string&) {
+    s_.utilities().loadForm();
+    return false;
+  });
 }
 
 // Passes 6 to 18: the mail server and the sender.
 bool OptionParser::connectionPasses() {
-  pass("-cdo", Kind::kFlag, [&](const std::string&) {
+  pass("-cdo", [&](const std::string&) {
     s_.isCDO_ = true;
     s_.smtpAuth_ = s_.smtpAuth_ == 1 ? 1 : s_.smtpAuth_ == 4 ? 2 : 0;
     return true;
@@ -228,7 +246,7 @@ bool OptionParser::connectionPasses() {
     return false;
   value("-server", s_.smtpServer_);
   s_.smtpServer_ = replaceAll(s_.smtpServer_, "\"", "");
-  bool ok = pass("-port", Kind::kValue, [&](const std::string& v) {
+  bool ok = pass("-port", [&](const std::string& v) {
     if (!Settings::isPortNumber(Variant(v)))
       return reject(
           "ERROR: The -port value '" + masked(v) +
@@ -240,18 +258,32 @@ bool OptionParser::connectionPasses() {
   value("-user", s_.smtpUser_);
   value("-url", s_.urlOrvanta_);
   s_.urlOrvanta_ = Settings::sanitizeUrlOrvanta(s_.urlOrvanta_);
-  pass("-fromname", Kind::kQuoted, [&](const std::string& v) {
+  pass("-fromname", [&](const std::string& v) {
     s_.senderName_ = v;
     return true;
   });
   value("-pass", s_.email_password_);
   value("-emailsource", s_.emailSource_);
-  if (!number16("-auth", s_.smtpAuth_, "the number of the authentication method, e.g. -auth 1"))
-    return false;
+  if (!authentication()) return false;
   flag("-ssl", s_.useSSL_);
   flag("-starttls", s_.UseStartTLS_);
   value("-bcc", s_.bccemail_);
   return true;
+}
+
+// -auth: a method the mail component in use knows. The MailBee shape knows
+// 0 to 5; the CDO shape (-cdo, read before) 0 none, 1 basic and 2 NTLM.
+bool OptionParser::authentication() {
+  return pass("-auth", [&](const std::string& v) {
+    int highest = s_.isCDO_ ? 2 : 5;
+    double method = isNumber(v) ? roundHalfEven(Variant(v).toDouble()) : -1;
+    if (method < 0 || method > highest)
+      return reject("ERROR: The -auth value '" + masked(v) +
+                    "' is not an authentication method. Please enter a number from 0 to " +
+                    std::to_string(highest) + ", e.g. -auth 1.");
+    s_.smtpAuth_ = static_cast<std::int16_t>(method);
+    return true;
+  });
 }
 
 // Passes 19 to 35: what is selected and how it is formatted.
@@ -259,10 +291,9 @@ bool OptionParser::contentPasses() {
   flag("-ignoremultitime", s_.IgnoreMultitime_);
   flag("-ignoreschedule", s_.IgnoreSchedule_);
   flag("-fsend", s_.forceSend_);
-  pass("-debug", Kind::kFlag,
-       [&](const std::string&) { return s_.debugReport_ = s_.isMailerDebug_ = true; });
+  pass("-debug", [&](const std::string&) { return s_.debugReport_ = s_.isMailerDebug_ = true; });
   value("-oemail", s_.oEmail_);
-  pass("-alerts", Kind::kFlag, [&](const std::string&) {
+  pass("-alerts", [&](const std::string&) {
     s_.isAlerts_ = true;
     Utilities& u = s_.utilities();
     if (u.checkTableExists("mass_reports_to_email", u.getSystemConn())) return true;
@@ -275,7 +306,7 @@ bool OptionParser::contentPasses() {
   value("-c", s_.charset_);
   flag("-nounicode", s_.skipUnicode_);
   flag("-skip", s_.skipallformatting_);
-  pass("-suppress", Kind::kQuoted, [&](const std::string& v) {
+  pass("-suppress", [&](const std::string& v) {
     s_.suppressStrings_.push_back(v);
     return true;
   });
@@ -292,19 +323,19 @@ bool OptionParser::contentPasses() {
 // Passes 36 to 41: the pause and the ID lists, each checked before the run goes on.
 bool OptionParser::listPasses() {
   auto list = [&](std::string_view option, std::string& target, const std::string& what) {
-    return pass(option, Kind::kQuoted, [&, option](const std::string& v) {
+    return pass(option, [&, option](const std::string& v) {
       target = v;
       if (Settings::checkReportIDList(v)) return true;
       return reject(what.empty() ? idListMessage("favorite", "-id", masked(v))
                                  : idListMessage(what, option, masked(v)));
     });
   };
-  bool ok = pass("-sleep", Kind::kQuoted, [&](const std::string& v) {
+  bool ok = pass("-sleep", [&](const std::string& v) {
     sleepSeconds = v;
     if (Settings::checkReportIDList(v)) return true;
     return reject(
         "ERROR: You must specify the number of seconds to delay between emails e.g. -sleep 10 "
-        "\r\nYou specified: " +
+        "\r\nYou specified: ",
         masked(v));
   });
   return ok && list("-id", s_.param_id_list_, "") && list("-excludeid", s_.exclude_id_list_, "") &&
@@ -314,23 +345,26 @@ bool OptionParser::listPasses() {
 }
 
 // Passes 42 and 43: the interval being run, only with multiple send times.
+// Without the marker an -interval is still checked, so that a bad one is
+// refused the same way on every installation, but it has no effect.
 bool OptionParser::intervalPasses() {
-  if (!s_.multipleTimesMarker_) return true;
-  s_.thisIntervalStartId_ = static_cast<std::int16_t>(Utilities::getIntervalId(s_.clock_.now()));
-  return pass("-interval", Kind::kValue, [&](const std::string& v) {
+  bool marker = s_.multipleTimesMarker_;
+  if (marker)
+    s_.thisIntervalStartId_ = static_cast<std::int16_t>(Utilities::getIntervalId(s_.clock_.now()));
+  return pass("-interval", [&](const std::string& v) {
     if (!isNumber(v))
       return reject("ERROR: Please enter a numeric value for the interval ID between 0-47.");
     double id = roundHalfEven(Variant(v).toDouble());
-    s_.iscmdLineInterval_ = true;
+    if (marker) s_.iscmdLineInterval_ = true;
     if (id < 0 || id > 47) return reject("ERROR: The interval ID must be between 0-47.");
-    s_.thisIntervalStartId_ = static_cast<std::int16_t>(id);
+    if (marker) s_.thisIntervalStartId_ = static_cast<std::int16_t>(id);
     return true;
   });
 }
 
 // Passes 44 to 51: output files and the run date.
 bool OptionParser::outputPasses() {
-  pass("-fileformat", Kind::kValue, [&](const std::string& v) {
+  pass("-fileformat", [&](const std::string& v) {
     if (trimBlanks(v) == "csv")
       s_.attachement_file_format_ = "csv";
     else
@@ -344,7 +378,7 @@ bool OptionParser::outputPasses() {
   value("-filename", s_.filename_);
   flag("-reportname", s_.reportname_);
   flag("-archive", s_.archive_);
-  bool ok = pass("-date", Kind::kValue, [&](const std::string& v) {
+  bool ok = pass("-date", [&](const std::string& v) {
     auto date = parseDate(v);
     if (!date)
       return reject("ERROR: The -date value '" + masked(v) +
@@ -352,7 +386,7 @@ bool OptionParser::outputPasses() {
     s_.getDate_ = *date;
     return true;
   });
-  return ok && pass("-wkhtmltopdfauth", Kind::kPair, [&](const std::string& v) {
+  return ok && pass("-wkhtmltopdfauth", [&](const std::string& v) {
            s_.wkhtmltopdfauth_ = v;
            return true;
          });
@@ -362,7 +396,7 @@ bool OptionParser::outputPasses() {
 bool OptionParser::modePasses() {
   flag("-laststatus", s_.laststatus_);
   flag("-emailcount", s_.emailcount_);
-  pass("-attachfile", Kind::kValue, [&](const std::string& v) {
+  pass("-attachfile", [&](const std::string& v) {
     s_.attachfile_ = replaceAll(v, "'", "");
     return true;
   });
@@ -375,11 +409,11 @@ bool OptionParser::modePasses() {
         "WARNING: -insecuretls is set: the mail server's certificate is not checked, so "
         "anyone between here and the server can read the mail and the password.");
   flag("-issqlserver", s_.isSQLServer_);
-  pass("-connectionstring", Kind::kQuoted, [&](const std::string& v) {
+  pass("-connectionstring", [&](const std::string& v) {
     s_.connection_param_ = v;
     return true;
   });
-  pass("-reporttimeout", Kind::kFlag, [&](const std::string&) {
+  pass("-reporttimeout", [&](const std::string&) {
     s_.reportTimeout_ = -1;
     return true;
   });
@@ -388,20 +422,20 @@ bool OptionParser::modePasses() {
   flag("-reportsonly", s_.reportsonly_);
   flag("-easyxls", s_.useeasyxls_);
   value("-excelformat", s_.excelFormat_);
-  pass("-wkarg", Kind::kPair, [&](const std::string& v) {
+  pass("-wkarg", [&](const std::string& v) {
     s_.wkarg_ = v;
     return true;
   });
   flag("-savemessage", s_.SaveMessage_);
   flag("-sendmessage", s_.SendMessage_);
-  pass("-delta", Kind::kFlag, [&](const std::string&) {
+  pass("-delta", [&](const std::string&) {
     s_.delta_ = 1;
     return true;
   });
   flag("-sendfailed", s_.SendFailed_);
   flag("-generatepdf", s_.generatePDF_);
   value("-heloname", s_.heloName_);
-  return pass("-maxpagesize", Kind::kValue, [&](const std::string& v) {
+  return pass("-maxpagesize", [&](const std::string& v) {
     // Whole megabytes, up to 1 TB: enough for any page, small enough not to overflow.
     bool whole = isNumber(v) && v.find_first_not_of("0123456789") == std::string::npos;
     double megabytes = whole ? Variant(v).toDouble() : 0;

@@ -4,8 +4,11 @@
 // Each option has its own pass over every token, in a fixed order, so a
 // token used as one option's value is still seen by the other passes, and
 // a repeated option is applied once per occurrence (the last one wins).
-// A rejected value raises the stop flag and ends parsing at once. The
-// one-off maintenance commands end the program by throwing ProgramEnd.
+// A rejected value raises the stop flag and ends parsing at once. A token
+// that starts with "-" and is neither an option of the option table nor an
+// option's value is rejected right after the log header, before -dsn and
+// the System table are read. The one-off maintenance commands end the
+// program by throwing ProgramEnd.
 #pragma once
 
 #include <cstdint>      // 16-bit settings
@@ -28,17 +31,26 @@ class OptionParser {
   bool run();
 
  private:
-  enum class Kind { kFlag, kValue, kQuoted, kPair };
   // An action returns false to stop the run.
   using Action = std::function<bool(const std::string& value)>;
 
-  bool pass(std::string_view option, Kind kind, const Action& action, bool anyCase = false);
+  // One walk over the tokens for one option of the option table, its kind
+  // and case rule taken from there.
+  bool pass(std::string_view option, const Action& action);
   bool flag(std::string_view option, bool& target);
   bool value(std::string_view option, std::string& target);
   // A number option that must fit 16 bits; anything else is rejected with a
   // line naming the option, the value and the hint.
   bool number16(std::string_view option, std::int16_t& target, std::string_view hint);
+  // Logs why the command line is refused, keeps it for the entry point, and
+  // returns false.
   bool reject(const std::string& message);
+  // The same for a designed text with a line break of its own and a value.
+  bool reject(std::string_view designed, const std::string& value);
+  bool rejected(const std::string& shown);
+  // Rejects every token that starts with "-" and is neither an option nor
+  // an option's value; returns whether there was none.
+  bool onlyKnownOptions();
   void writeHeader();
   std::string argsText() const;
   // A text written to the log, with every -pass value in it hidden.
@@ -46,6 +58,7 @@ class OptionParser {
 
   bool maintenancePasses();
   bool connectionPasses();
+  bool authentication();
   bool contentPasses();
   bool listPasses();
   bool intervalPasses();

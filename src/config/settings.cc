@@ -18,6 +18,10 @@ Utilities& Settings::utilities() const {
 
 void Settings::log(std::string_view message) const { utilities().Debugger(message); }
 
+void Settings::log(std::string_view designed, std::string_view value) const {
+  utilities().Debugger(designed, value);
+}
+
 std::string Settings::senderName() const { return replaceAll(senderName_, "\"", ""); }
 
 std::string Settings::getSuppresString(int index) const {

@@ -46,11 +46,15 @@ class Settings {
   // ---- Command line (option_parser.cc) ----
   // Writes the run log header, applies -dsn, loads the System table and
   // applies every other option. Returns the stop flag: True when the run
-  // must end without sending (-configure, or a rejected value). The one-off
+  // must end without sending (-configure, a rejected value, or a word that
+  // is no option, refused before the database is read). The one-off
   // maintenance commands end the program by throwing ProgramEnd.
   bool ParseCmdLineOptions(std::string_view commandLine);
   // True when the stop flag was raised because a value was rejected.
   bool commandLineRejected() const { return commandLineRejected_; }
+  // What the run log says about the rejected command line, one line per
+  // rejection; empty when nothing was rejected.
+  const std::string& rejection() const { return rejection_; }
   // The value starting at token index (0-based here), joining the tokens of
   // a value written in double quotes.
   static std::string readQuotedParams(const std::vector<std::string>& tokens, size_t index);
@@ -182,6 +186,7 @@ class Settings {
 
   Utilities& utilities() const;
   void log(std::string_view message) const;
+  void log(std::string_view designed, std::string_view value) const;
   std::string reportFileName(std::string& name, std::string_view extension);
   std::string withDateAndTime(std::string base) const;
 
@@ -230,6 +235,7 @@ class Settings {
   bool archive_ = false;
   bool upgradeRequested_ = false;
   bool commandLineRejected_ = false;
+  std::string rejection_;
 };
 
 }  // namespace postrix

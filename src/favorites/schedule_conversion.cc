@@ -15,10 +15,14 @@ struct Encoded {
   double a = 0, b = 0, c = 0;
 };
 
+// Every digit of the number: a weekday far out of range sets a bit above
+// 2^100, whose 31 and more digits must not be cut to fit a buffer.
 std::string wholeNumber(double v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.0f", v);
-  return buf;
+  int digits = std::snprintf(nullptr, 0, "%.0f", v);
+  std::string text(static_cast<size_t>(digits) + 1, '\0');
+  std::snprintf(text.data(), text.size(), "%.0f", v);
+  text.pop_back();
+  return text;
 }
 
 // The kind, day of month and weekday list of a single-time schedule.
@@ -63,7 +67,10 @@ void convertTable(Utilities& u, std::string_view idColumn, std::string_view tabl
 }  // namespace
 
 double Utilities::addBitValue(double value, double position, double bitValue) {
-  return value + bitValue * std::pow(2.0, position);
+  double sum = value + bitValue * std::pow(2.0, position);
+  // Past the range of a double there is no number to store ("inf" is none).
+  if (!std::isfinite(sum)) throw Failure::overflow();
+  return sum;
 }
 
 std::string Utilities::encodeScheduleDetails(std::string_view schedule,

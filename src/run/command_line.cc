@@ -30,7 +30,8 @@ std::string usageText() {
 Postrix mails the due favourite reports and dashboards of a Quarvex
 installation. Every run is written to postrix.log in the program's folder.
 Option names are case-sensitive; values follow their option. Put values
-with blanks in double quotes.
+with blanks in double quotes. A word starting with "-" that is no option
+(and no option's value) stops the run before anything is read or sent.
 
 System database
   -dsn NAME|relativemdb|STRING  ODBC data source name, the installation's own
@@ -42,10 +43,11 @@ Mail server and sender (override the System table)
   -port N                        SMTP port
   -user NAME                     SMTP user name
   -pass PASSWORD                 SMTP password (never written to the log)
-  -auth N                        authentication method
+  -auth N                        authentication method, 0 to 5 (with -cdo 0 to 2)
   -ssl                           connect with SSL
   -starttls                      use STARTTLS
   -smtptimeout N                 SMTP time-out in seconds
+  -insecuretls                   accept any certificate of the mail server
   -cdo                           use the CDO-style mail component
   -emailsource ADDRESS           sender address
   -fromname "NAME"               sender display name
@@ -69,9 +71,11 @@ What is sent
   -ignoreschedule                send regardless of schedules
   -multitime                     honour multiple send times a day
   -ignoremultitime               ignore the send times of the day
-  -interval N                    run interval N (0-47) of multiple send times
+  -interval N                    run interval N (0-47) of multiple send times;
+                                 checked always, used only with them
   -date DATE                     run as if today were DATE
   -fsend                         send even reports without matching records
+  -dryrun                        print what this run would send; send and change nothing
 
 Message content and attachments
   -format FORMAT                 mail format of every report
@@ -103,7 +107,8 @@ Status and logging
   -laststatus                    record the last send status of each report
   -emailcount                    count the messages sent for each report
   -lastemailed                   record when each report was last mailed
-  -emaillog                      write a row per recipient to Email_Log
+  -emaillog                      write a row per message to Email_Log, with its
+                                 recipients as one text
   -nolog                         write nothing to the run log
   -debug                         extra diagnostics in the run log
   -sleep N                       pause N seconds after each report

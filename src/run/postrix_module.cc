@@ -87,8 +87,13 @@ void dryRun(Settings& s, Utilities& u) {
 }
 
 int runModes(Settings& s, Utilities& u, std::string_view commandLine, const RunModes& modes) {
-  if (s.ParseCmdLineOptions(commandLine))
-    return s.commandLineRejected() ? exit_status::kRejectedCommandLine : exit_status::kOk;
+  if (s.ParseCmdLineOptions(commandLine)) {
+    if (!s.commandLineRejected()) return exit_status::kOk;
+    // Whoever started the run by hand sees why at once, not only in the log.
+    std::string lines = replaceAll(s.rejection(), "\r\n", "\n");
+    std::cerr << "postrix: " << replaceAll(lines, "\n", "\npostrix: ") << "\n";
+    return exit_status::kRejectedCommandLine;
+  }
   if (s.dryrun())
     dryRun(s, u);
   else if (s.SendFailed())

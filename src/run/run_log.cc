@@ -24,28 +24,64 @@ bool writeAll(int fd, const std::string& bytes) {
   return true;
 }
 
+std::string stamped(std::string_view body, Date when) {
+  return shortDate(when) + " " + longTime(when) + " [" + std::string(body) + "]";
+}
+
 }  // namespace
 
+std::string RunLog::escaped(std::string_view message) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(message.size());
+  for (char c : message) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20) {
+      out += c;
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\0') {
+      out += "\\0";
+    } else {
+      out += "\\x";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0xF];
+    }
+  }
+  return out;
+}
+
 std::string RunLog::entryText(std::string_view message, Date when) {
-  std::string entry = shortDate(when) + " " + longTime(when) + " [";
-  entry.append(message);
-  entry += "]";
-  return entry;
+  return stamped(escaped(message), when);
 }
 
 RunLog::Outcome RunLog::append(std::string_view message, Date when) const noexcept {
   try {
-    std::string line = entryText(message, when) + "\r\n";
-    int fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return outcomeOf(errno);
-    bool ok = writeAll(fd, line);
-    int writeError = errno;
-    bool closed = ::close(fd) == 0;
-    if (!ok) return outcomeOf(writeError);
-    return closed ? Outcome::kWritten : Outcome::kFailed;
+    return write(entryText(message, when) + "\r\n");
   } catch (...) {  // out of memory while formatting: the entry is lost, the run goes on
     return Outcome::kFailed;
   }
+}
+
+RunLog::Outcome RunLog::append(std::string_view designed, std::string_view value,
+                               Date when) const noexcept {
+  try {
+    return write(stamped(std::string(designed) + escaped(value), when) + "\r\n");
+  } catch (...) {
+    return Outcome::kFailed;
+  }
+}
+
+RunLog::Outcome RunLog::write(const std::string& line) const noexcept {
+  int fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return outcomeOf(errno);
+  bool ok = writeAll(fd, line);
+  int writeError = errno;
+  bool closed = ::close(fd) == 0;
+  if (!ok) return outcomeOf(writeError);
+  return closed ? Outcome::kWritten : Outcome::kFailed;
 }
 
 }  // namespace postrix

@@ -1,10 +1,14 @@
 // RunLog: appends entries to the plain-text run log.
 //
-// Each entry is one line "M/D/YYYY h:mm:ss AM [message]" ending in CR LF
-// (a message with line breaks of its own spans several lines). The file is
-// opened, written and closed for every entry, so it is complete after each
-// one and other programs may read it during a run. It is only ever appended
-// to. Text is written as UTF-8, unchanged.
+// Each entry is one line "M/D/YYYY h:mm:ss AM [message]" ending in CR LF.
+// Messages carry texts from outside (report titles, server replies), so
+// control characters in them are written escaped: CR as \r, LF as \n, NUL
+// as \0, any other below 0x20 as \xHH. A text that cannot forge an entry
+// that way is the only kind that may hold a break of its own: the designed
+// part of a two-part entry, written as it is before its escaped value.
+// The file is opened, written and closed for every entry, so it is complete
+// after each one and other programs may read it during a run. It is only
+// ever appended to. Text is otherwise written as UTF-8, unchanged.
 #pragma once
 
 #include <string>       // the path
@@ -25,13 +29,20 @@ class RunLog {
   // entry and is only reported through the result (kAccessDenied when the
   // account may not write the file or its folder).
   Outcome append(std::string_view message, Date when) const noexcept;
+  // The same for a designed text, kept as written (line breaks included),
+  // followed by a value that is escaped.
+  Outcome append(std::string_view designed, std::string_view value, Date when) const noexcept;
 
-  // The entry's text without the line end.
+  // The entry's text without the line end; the message escaped.
   static std::string entryText(std::string_view message, Date when);
+  // The message with its control characters escaped, as an entry shows it.
+  static std::string escaped(std::string_view message);
 
   const std::string& path() const { return path_; }
 
  private:
+  Outcome write(const std::string& line) const noexcept;
+
   std::string path_;
 };
 

@@ -25,6 +25,13 @@ void Utilities::Debugger(std::string_view message) const {
   if (log.append(message, clock_.now()) == RunLog::Outcome::kAccessDenied) fileAccessError = true;
 }
 
+void Utilities::Debugger(std::string_view designed, std::string_view value) const {
+  if (!settings().isDebug()) return;
+  RunLog log(programFolder_ + "/" + std::string(Settings::LOG_FILE));
+  if (log.append(designed, value, clock_.now()) == RunLog::Outcome::kAccessDenied)
+    fileAccessError = true;
+}
+
 int Utilities::getIntervalId(Date time) {
   // Whole seconds of the day, so that a value a hair below a half hour does
   // not fall into the previous interval through rounding.

@@ -40,8 +40,12 @@ class Utilities {
   // Appends one entry, "M/D/YYYY h:mm:ss AM [message]", to postrix.log in
   // the program's folder, unless -nolog was given. A write that fails loses
   // the entry and never fails the caller; a file access failure also sets
-  // the run's fileAccessError flag.
+  // the run's fileAccessError flag. Control characters in the message are
+  // written escaped (\r, \n, \0, \xHH), so an entry is always one line.
   void Debugger(std::string_view message) const;
+  // The same for a designed text that holds a line break of its own: it is
+  // written as it is, followed by the value, escaped.
+  void Debugger(std::string_view designed, std::string_view value) const;
 
   // ---- System database ----
   // The open system connection, opened on the first call from
@@ -122,6 +126,8 @@ class Utilities {
   void convertPostrixSchedules(Date time);
   static std::string encodeScheduleDetails(std::string_view schedule,
                                            std::string_view intervalList);
+  // value + bitValue * 2^position; fails with 6 (overflow) past the range
+  // of a double.
   static double addBitValue(double value, double position, double bitValue);
 
   // ---- Mail settings form ----

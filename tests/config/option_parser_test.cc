@@ -64,7 +64,11 @@ TEST_F(OptionParserTest, OptionsSetTheirSettings) {
       {"-id 12, 15", ids, "12,"},
       {"-id \"12, 15\"", ids, "12, 15"},
       {"-id 5:9", ids, "5:9"},
-      {"-Server mx.b.com -server", server, "mail.example.com"},  // wrong case; no value
+      {"-server", server, "mail.example.com"},  // no value
+      // What follows a value option is its value, whatever it looks like.
+      {"-pass -secret-", [](const Settings& s) { return s.email_password(); }, "-secret-"},
+      {"-wkarg -a -b", [](const Settings& s) { return s.wkarg(); }, "-a -b"},
+      {"-suppress \"-x y\"", [](const Settings& s) { return s.getSuppresString(0); }, "-x y"},
       {"-wkarg one", [](const Settings& s) { return s.wkarg(); }, ""},
       {"-url http://h/app", url, "http://h/app/"},
       {"", url, "http://localhost/", "smtpauth = 0, urlorvanta = ''"},
@@ -74,7 +78,7 @@ TEST_F(OptionParserTest, OptionsSetTheirSettings) {
                 s.getSuppresString(1);
        },
        "2:first|second one"},
-      {"-auth 4 -cdo", auth, "4"},
+      {"-auth 2 -cdo", auth, "2", "smtpauth = 1"},
       {"-cdo", auth, "2", "smtpauth = 4"},
       {"-cdo", auth, "1", "smtpauth = 1"},
       // Without the multiple-times marker (smtpauth >= 100) both are ignored.
@@ -106,9 +110,19 @@ TEST_F(OptionParserTest, RejectedValueIsLoggedOnceAndStopsBeforeLaterOptions) {
       {"-port 65536",
        "ERROR: The -port value '65536' is not a port number. Please enter a number from 1 to "
        "65535, e.g. -port 25."},
-      {"-auth 40000",
-       "ERROR: The -auth value '40000' is not a number. Please enter the number of the "
-       "authentication method, e.g. -auth 1."},
+      {"-auth 9",
+       "ERROR: The -auth value '9' is not an authentication method. Please enter a number from "
+       "0 to 5, e.g. -auth 1."},
+      {"-auth 4 -cdo",
+       "ERROR: The -auth value '4' is not an authentication method. Please enter a number from "
+       "0 to 2, e.g. -auth 1."},
+      // Tokens that are no option end the run before the database is read.
+      {"--dryrun",
+       "ERROR: Unknown option '--dryrun'; did you mean -dryrun? Nothing was read or sent. "
+       "postrix --help lists the options."},
+      {"-Server mx.b.com",
+       "ERROR: Unknown option '-Server'; did you mean -server? Nothing was read or sent. "
+       "postrix --help lists the options."},
       {"-smtptimeout 32768",
        "ERROR: The -smtptimeout value '32768' is not a number. Please enter the number of "
        "seconds, e.g. -smtptimeout 30."},
@@ -122,6 +136,7 @@ TEST_F(OptionParserTest, RejectedValueIsLoggedOnceAndStopsBeforeLaterOptions) {
       {"-pass X -id X", list("favorite", "id", "XXXXXX")},
   };
   for (const auto& [args, message] : cases) {
+    SCOPED_TRACE(args);
     std::filesystem::remove(programFolder() + "/postrix.log");
     // The multiple-times marker lets -interval be read; -generatepdf is read by the last pass.
     EXPECT_TRUE(parseWith("smtpauth = 101", args + " -generatepdf")) << args;
@@ -131,6 +146,16 @@ TEST_F(OptionParserTest, RejectedValueIsLoggedOnceAndStopsBeforeLaterOptions) {
     EXPECT_EQ(logMessages().back(), message) << args;
     EXPECT_EQ(logText().find("s3cret"), std::string::npos) << logText();
   }
+}
+
+TEST_F(OptionParserTest, AnIntervalIsCheckedWithoutTheMultipleTimesMarkerToo) {
+  EXPECT_TRUE(parseWith("smtpauth = 0", "-interval 48"));
+  EXPECT_EQ(logMessages().back(), "ERROR: The interval ID must be between 0-47.");
+  EXPECT_TRUE(parseWith("smtpauth = 0", "-interval -1x"));
+  EXPECT_EQ(logMessages().back(),
+            "ERROR: Please enter a numeric value for the interval ID between 0-47.");
+  EXPECT_FALSE(parseWith("smtpauth = 0", "-interval 47"));
+  EXPECT_FALSE(settings->iscmdLineInterval());
 }
 
 TEST_F(OptionParserTest, HeaderMasksThePasswordInEveryToken) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "support/run_fixture.h"
+#include "util/failure.h"
 
 namespace postrix::test {
 namespace {
@@ -57,6 +58,17 @@ TEST_F(ScheduleConversionTest, EveryScheduleIsRewrittenOnceAtTheGivenHalfHour) {
   EXPECT_FALSE(
       logHas("Warning: The postrix can only be run at 30 minute intervals. The time of "
              "8:00:00 AM will be rounded down to the nearest interval."));
+}
+
+// A weekday far out of range gives a number of 32 digits, all of them kept;
+// one past the range of a number stops the conversion at its row.
+TEST_F(ScheduleConversionTest, HugeNumbersAreStoredWholeOrStopTheConversion) {
+  sql("INSERT INTO UserReports (report_id, schedule_details) VALUES (1, 'weekly|101'),"
+      " (2, 'weekly|1100'), (3, 'daily')");
+  EXPECT_THROW(parse("-convertschedules 08:00"), Failure);
+  EXPECT_EQ(scheduleOf("UserReports", "report_id", 1), "10141204801825835211973625643008 65536 0");
+  EXPECT_EQ(scheduleOf("UserReports", "report_id", 2), "weekly|1100");
+  EXPECT_EQ(scheduleOf("UserReports", "report_id", 3), "daily");
 }
 
 TEST_F(ScheduleConversionTest, EnablingMultipleTimesMarksTheSystemRowOnce) {

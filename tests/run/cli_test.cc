@@ -70,6 +70,22 @@ TEST_F(CliTest, AnUnknownDataSourceEndsWithStatus1) {
       << readFile(log);
 }
 
+// A data source that cannot open would end the run with status 1: status 2
+// shows the database was never read.
+TEST_F(CliTest, AnUnknownOptionStopsTheRunBeforeTheDatabaseIsOpened) {
+  EXPECT_EQ(postrix("-dsn nosuchdsn --dryrun -Pass -s3cret-"), 2);
+  const std::string line =
+      "ERROR: Unknown option '--dryrun'; did you mean -dryrun? Nothing was read or sent. "
+      "postrix --help lists the options.";
+  EXPECT_EQ(out(), "postrix: " + line +
+                       "\npostrix: ERROR: Unknown option '-Pass'; did you mean -pass? Nothing "
+                       "was read or sent. postrix --help lists the options.\n");
+  std::string text = readFile(log);
+  EXPECT_NE(text.find("[" + line + "]\r\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("nosuchdsn;"), std::string::npos) << text;
+  EXPECT_EQ(text.find("s3cret"), std::string::npos) << text;
+}
+
 TEST_F(CliTest, HelpAndVersionTouchNeitherLogNorDatabase) {
   for (const char* flag : {"--help", "-help", "-h"}) {
     EXPECT_EQ(postrix(std::string("-dsn nosuchdsn ") + flag), 0);
@@ -90,16 +106,30 @@ TEST_F(CliTest, ArgumentsWithBlanksReachTheParserQuoted) {
   EXPECT_EQ(text.find("words"), std::string::npos);
 }
 
+TEST_F(CliTest, InitdbExplainsItselfRefusesUnknownFlagsAndAddsCompaniesOnRequest) {
+  std::string initdb = std::string(POSTRIX_SOURCE_DIR) + "/scripts/initdb ";
+  std::string db = home.file("qx_data/system33.mdb");
+  EXPECT_EQ(shell("cd " + home.path() + " && " + initdb + "--help >" + home.file("stdout")), 0);
+  EXPECT_EQ(out().rfind("usage: scripts/initdb [--companies] PATH", 0), 0u) << out();
+  EXPECT_EQ(shell(initdb + "--company " + db + " 2>/dev/null"), 2);
+  EXPECT_FALSE(std::filesystem::exists(home.file("qx_data")));
+  EXPECT_EQ(shell(initdb + "--companies " + db + " >/dev/null"), 0);
+  EXPECT_EQ(querySqlite(db, "SELECT count(*) FROM sqlite_master WHERE name='CompanyReports'"),
+            std::vector<std::string>{"1"});
+}
+
 TEST(CommandLineTest, ArgumentsAreJoinedTheWayTheParserReadsThem) {
   EXPECT_EQ(joinArguments({"-id", "1, 2", "", "-x"}), "-id \"1, 2\" \"\" -x");
   EXPECT_TRUE(asksForHelp({"-server", "s", "-h"}));
   EXPECT_FALSE(asksForHelp({"-H"}));
 }
 
+// A new installation has no CompanyReports table, so a due favourite is sent
+// to its own recipients.
 TEST_F(CliTest, DryRunPrintsTheQueueAndEndsNormally) {
   initdb();
   ASSERT_EQ(shell("sqlite3 " + home.file("qx_data/system33.mdb") +
-                  " \"DROP TABLE CompanyReports; INSERT INTO UserReports (report_id, mapping_id,"
+                  " \"INSERT INTO UserReports (report_id, mapping_id,"
                   " reporttitle, reporturl, format, email, schedule_details, sendreport) VALUES"
                   " (1,1,'Sales','x=1','csv','a@x.com','daily','on')\""),
             0);

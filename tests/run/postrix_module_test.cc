@@ -100,11 +100,17 @@ TEST_F(PostrixModuleTest, ACycleWithNothingDueStillEndsWithFinished) {
 
 TEST_F(PostrixModuleTest, StopsBeforeSendingWithTheirStatus) {
   cycleTaking(0);
+  recordSends();
+  std::filesystem::create_directories(programFolder() + "/Failed");
+  touch(programFolder() + "/Failed/a.eml");
   EXPECT_EQ(run("-id 5a"), 2);
+  EXPECT_EQ(run("--sendfailed"), 2);
+  EXPECT_EQ(run("-auth 9 -sendfailed"), 2);
   EXPECT_EQ(run("-configure"), 0);
   EXPECT_TRUE(logHas("Loading configuration interface."));
   EXPECT_EQ(Main("-dsn nosuchdsn", modes, clock, programFolder()), 1);
   EXPECT_TRUE(cycles.empty());
+  EXPECT_TRUE(sent.empty());
 }
 
 TEST_F(PostrixModuleTest, AFailureNoTrapCaughtStopsTheRunAndIsLogged) {

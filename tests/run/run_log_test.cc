@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "run/module_state.h"
 #include "support/run_fixture.h"
@@ -20,13 +21,32 @@ TEST_F(RunLogTest, EntriesAreStampedLinesEndingInCrLf) {
   RunLog log(home.file("x.log"));
   EXPECT_EQ(log.append("Finished.", clock.now()), RunLog::Outcome::kWritten);
   EXPECT_EQ(log.append("", clock.now()), RunLog::Outcome::kWritten);
-  EXPECT_EQ(log.append("two\r\nlines", clock.now()), RunLog::Outcome::kWritten);
   std::ifstream in(home.file("x.log"), std::ios::binary);
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(text,
             "12/5/2026 5:06:37 PM [Finished.]\r\n"
-            "12/5/2026 5:06:37 PM []\r\n"
-            "12/5/2026 5:06:37 PM [two\r\nlines]\r\n");
+            "12/5/2026 5:06:37 PM []\r\n");
+}
+
+// A report title or a server reply must not be able to write entries of its own.
+TEST_F(RunLogTest, ControlCharactersInTextsFromOutsideAreEscaped) {
+  parse("");
+  std::string forged = "Sales]\r\n12/5/2026 5:06:37 PM [Finished.";
+  utilities->Debugger("Will send report " + forged);
+  using namespace std::string_literals;
+  utilities->Debugger("nul\0, tab\t, esc\x1b, \xc3\xa9 kept"s);
+  utilities->Debugger("Report Body: \r\n", "<p>a\nb</p>");
+  std::vector<std::string> lines;
+  std::istringstream text(logText());
+  for (std::string line; std::getline(text, line, '\n');) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 7u) << logText();  // the header's three, then one line each
+  EXPECT_EQ(lines[3],
+            "12/5/2026 5:06:37 PM [Will send report Sales]\\r\\n12/5/2026 5:06:37 PM "
+            "[Finished.]\r");
+  EXPECT_EQ(lines[4], "12/5/2026 5:06:37 PM [nul\\0, tab\\x09, esc\\x1B, \xc3\xa9 kept]\r");
+  // The designed break stays; the value after it is escaped.
+  EXPECT_EQ(lines[5], "12/5/2026 5:06:37 PM [Report Body: \r");
+  EXPECT_EQ(lines[6], "<p>a\\nb</p>]\r");
 }
 
 TEST_F(RunLogTest, TheLogIsOnlyAppendedTo) {

@@ -52,10 +52,14 @@ std::vector<std::string> querySqlite(const std::string& path, const std::string&
 }
 
 std::string createSystemDatabase(const std::string& path) {
-  std::ifstream schema(POSTRIX_SOURCE_DIR "/schema/system.sql");
-  std::ostringstream sql;
-  if (!(sql << schema.rdbuf())) throw std::runtime_error("cannot read schema/system.sql");
-  runSqlite(path, sql.str());
+  // Every table the program reads, the per-company one included: tests that
+  // want an installation without it drop it.
+  for (const char* file : {"/schema/system.sql", "/schema/company_reports.sql"}) {
+    std::ifstream schema(std::string(POSTRIX_SOURCE_DIR) + file);
+    std::ostringstream sql;
+    if (!(sql << schema.rdbuf())) throw std::runtime_error(std::string("cannot read ") + file);
+    runSqlite(path, sql.str());
+  }
   return "Driver={Microsoft Access Driver (*.mdb)};Dbq=" + path;
 }
 

@@ -1,4 +1,4 @@
-// Temporary folders and system databases made from schema/system.sql.
+// Temporary folders and system databases made from the schema files.
 #pragma once
 
 #include <string>
@@ -21,7 +21,8 @@ class TempDir {
   std::string path_;
 };
 
-// Creates the schema's tables in the SQLite file at path; returns the connection string to it.
+// Creates the tables of schema/system.sql and schema/company_reports.sql in
+// the SQLite file at path; returns the connection string to it.
 std::string createSystemDatabase(const std::string& path);
 
 // Runs SQL on the file straight through SQLite; throws std::runtime_error on failure.

@@ -1,0 +1,85 @@
+// The option table: what counts as an option, what is a value, the
+// suggestions, and that the help text and the README list the same options.
+#include "config/option_table.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "config/option_parser.h"
+#include "run/command_line.h"
+
+namespace postrix::test {
+namespace {
+
+TEST(OptionTableTest, OnlyTokensThatAreNeitherOptionsNorValuesAreUnknown) {
+  struct Case {
+    const char* line;
+    std::vector<std::string> unknown;
+  } cases[] = {
+      {"-dsn relativemdb --dryrun -Server x", {"--dryrun", "-Server"}},
+      {"-pass -secret- -port -5 -wkarg -a -b -SSL", {"-SSL"}},
+      {"-suppress \"-x  -y\" -id \"1, -2\" -ENABLEMULTITIME", {}},
+      {"-suppress \"-x -y", {}},                          // unterminated: to the last token
+      {"-wkarg -a", {"-a"}},                              // a pair needs two tokens
+      {"-Pass -x- --wkarg -a -b", {"-Pass", "--wkarg"}},  // the values of what was meant
+      {"-server", {}},                                    // known, though it has no value
+      {"5 - -- -1", {"-", "--", "-1"}}                    // a lone number is no value
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(unknownOptions(splitCommandLine(c.line)), c.unknown) << c.line;
+}
+
+TEST(OptionTableTest, SuggestsTheOptionAMistypedTokenMeant) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"--dryrun", "-dryrun"},
+      {"-Server", "-server"},
+      {"-emailog", "-emaillog"},
+      {"---help", "-help"},
+      {"-ignorschedule", "-ignoreschedule"},
+      {"-x", ""},
+      {"-sever", "-server"},
+      {"-zzzzzzzz", ""},
+      {"-", ""},
+      {"-idd", ""},  // short names are not guessed
+  };
+  for (const auto& [token, meant] : cases) EXPECT_EQ(closestOption(token), meant) << token;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Whether the text names the option as a word of its own, after one of `before`.
+bool names(const std::string& text, const std::string& option, const std::string& before) {
+  for (size_t at = text.find(option); at != std::string::npos; at = text.find(option, at + 1)) {
+    char next = at + option.size() < text.size() ? text[at + option.size()] : '\n';
+    if (at > 0 && before.find(text[at - 1]) != std::string::npos &&
+        std::string(" ,`\n").find(next) != std::string::npos)
+      return true;
+  }
+  return false;
+}
+
+TEST(OptionTableTest, HelpAndReadmeListEveryOptionAndNoOther) {
+  std::string usage = usageText(), readme = readFile(POSTRIX_SOURCE_DIR "/README.md");
+  for (const auto& spec : optionTable()) {
+    std::string name(spec.name);
+    EXPECT_TRUE(names(usage, name, " ")) << name;
+    EXPECT_TRUE(names(readme, name, "`")) << name;
+  }
+  // The first word of each line of options in the help text.
+  std::istringstream lines(usage);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("  -", 0) != 0) continue;
+    std::string first = line.substr(2, line.find_first_of(" ,", 2) - 2);
+    EXPECT_NE(findOption(first), nullptr) << first;
+  }
+}
+
+}  // namespace
+}  // namespace postrix::test
