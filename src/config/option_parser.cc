@@ -138,12 +138,12 @@ bool OptionParser::number16(std::string_view option, std::int16_t& target, std::
 
 bool OptionParser::reject(const std::string& message) {
   s_.log(message);
-  return rejected(RunLog::escaped(message));
+  return rejected(escapedControls(message));
 }
 
 bool OptionParser::reject(std::string_view designed, const std::string& value) {
   s_.log(designed, value);
-  return rejected(std::string(designed) + RunLog::escaped(value));
+  return rejected(std::string(designed) + escapedControls(value));
 }
 
 bool OptionParser::rejected(const std::string& shown) {

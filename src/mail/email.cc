@@ -86,21 +86,6 @@ std::string refusalOf(const std::string& shownAddress) {
 
 }  // namespace
 
-std::string Email::escapedControls(std::string_view text) {
-  std::string shown;
-  for (char c : text) {
-    if (c == '\r')
-      shown += "\\r";
-    else if (c == '\n')
-      shown += "\\n";
-    else if (c == '\0')
-      shown += "\\0";
-    else
-      shown += c;
-  }
-  return shown;
-}
-
 void Email::addAddress(std::string_view recipientText, std::string_view label) {
   std::vector<std::string> pieces;
   if (!settings_->oEmail().empty()) {

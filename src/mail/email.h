@@ -122,8 +122,6 @@ class Email {
   std::string mailBeeFailureStatus();
   void saveInto(const char* folderName, const Variant& reportId);
   void setBcc(const std::string& bcc);
-  // text with CR, LF and NUL shown as \r, \n and \0.
-  static std::string escapedControls(std::string_view text);
   void writeRefusedAddressRows(const Variant& reportId, const Variant& companyId);
   // Whether a saved message of this fingerprint was sent by an earlier run.
   bool wasResent(const std::string& fingerprint) const;

@@ -130,11 +130,7 @@ void Email::recordOutcome(const Variant& reportId, const Variant& recipientText,
                                           "' where report_ID =" + sqlNumber(reportId));
     });
   writeRefusedAddressRows(reportId, companyId);
-  // A NUL would end the statement's text early and the row would be lost.
-  ignoringErrors([&] {
-    Variant shown(escapedControls(recipientText.toText()));
-    utilities_->WriteEmailLog(reportId, status, shown, companyId);
-  });
+  ignoringErrors([&] { utilities_->WriteEmailLog(reportId, status, recipientText, companyId); });
   if (connection) ignoringErrors([&] { connection->CommitTrans(); });
 }
 

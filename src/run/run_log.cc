@@ -5,6 +5,8 @@
 
 #include <cerrno>
 
+#include "util/text.h"
+
 namespace postrix {
 namespace {
 
@@ -30,31 +32,8 @@ std::string stamped(std::string_view body, Date when) {
 
 }  // namespace
 
-std::string RunLog::escaped(std::string_view message) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(message.size());
-  for (char c : message) {
-    auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20) {
-      out += c;
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\0') {
-      out += "\\0";
-    } else {
-      out += "\\x";
-      out += kHex[byte >> 4];
-      out += kHex[byte & 0xF];
-    }
-  }
-  return out;
-}
-
 std::string RunLog::entryText(std::string_view message, Date when) {
-  return stamped(escaped(message), when);
+  return stamped(escapedControls(message), when);
 }
 
 RunLog::Outcome RunLog::append(std::string_view message, Date when) const noexcept {
@@ -68,7 +47,7 @@ RunLog::Outcome RunLog::append(std::string_view message, Date when) const noexce
 RunLog::Outcome RunLog::append(std::string_view designed, std::string_view value,
                                Date when) const noexcept {
   try {
-    return write(stamped(std::string(designed) + escaped(value), when) + "\r\n");
+    return write(stamped(std::string(designed) + escapedControls(value), when) + "\r\n");
   } catch (...) {
     return Outcome::kFailed;
   }

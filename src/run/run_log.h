@@ -35,8 +35,6 @@ class RunLog {
 
   // The entry's text without the line end; the message escaped.
   static std::string entryText(std::string_view message, Date when);
-  // The message with its control characters escaped, as an entry shows it.
-  static std::string escaped(std::string_view message);
 
   const std::string& path() const { return path_; }
 

@@ -68,4 +68,27 @@ std::vector<std::string> split(std::string_view s, std::string_view separator) {
 
 std::string sqlQuoted(std::string_view value) { return replaceAll(value, "'", "''"); }
 
+std::string escapedControls(std::string_view message) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(message.size());
+  for (char c : message) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20) {
+      out += c;
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\0') {
+      out += "\\0";
+    } else {
+      out += "\\x";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0xF];
+    }
+  }
+  return out;
+}
+
 }  // namespace postrix

@@ -22,6 +22,9 @@ bool endsWith(std::string_view s, std::string_view suffix);
 std::string replaceAll(std::string_view s, std::string_view from, std::string_view to);
 // Splits at every separator; "a,,b" gives three pieces, "" gives one empty piece.
 std::vector<std::string> split(std::string_view s, std::string_view separator);
+// Text from outside shown on one line: CR as \r, LF as \n, NUL as \0 and
+// every other control character below 0x20 as \xHH.
+std::string escapedControls(std::string_view text);
 // The text of a value inside a SQL string literal: every ' doubled.
 std::string sqlQuoted(std::string_view value);
 // The position of the first CR or LF at or after from; s.size() when none.

@@ -70,8 +70,9 @@ class Utilities {
                          std::string_view dataSourceText) const;
   static std::string CorrectSyntax(const Variant& value, bool quote);
   std::string GetDateFormat(bool isSQLServer) const;
-  // Records one recipient's send result in Email_Log when -emaillog is on.
-  // Texts go into the statement with their apostrophes doubled.
+  // Records one message's send result, with its recipient text, in
+  // Email_Log when -emaillog is on. Texts go into the statement with their
+  // control characters escaped and their apostrophes doubled.
   void WriteEmailLog(const Variant& reportId, const Variant& status, const Variant& address,
                      const Variant& companyId);
 

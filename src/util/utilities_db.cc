@@ -107,10 +107,13 @@ void Utilities::WriteEmailLog(const Variant& reportId, const Variant& status,
                               const Variant& address, const Variant& companyId) {
   const Settings& s = settings();
   if (!s.emaillog()) return;
-  std::string logged = sqlQuoted(!s.oEmail().empty() ? s.oEmail() : address.toText());
+  // A NUL would end the statement's text early and a line break garble the
+  // row, so texts from outside are stored escaped.
+  std::string logged =
+      sqlQuoted(escapedControls(!s.oEmail().empty() ? s.oEmail() : address.toText()));
   std::string origin = s.emailNow() ? "Email Now" : "Postrix";
   if (s.isAlerts()) origin += ". Alerts";
-  std::string message = sqlQuoted(status.toText());
+  std::string message = sqlQuoted(escapedControls(status.toText()));
   // Ids go into the statement unquoted on Access, so only numbers may pass.
   sqlNumber(reportId);
   bool sqlServer = s.isSQLServer();
