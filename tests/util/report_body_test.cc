@@ -104,12 +104,44 @@ TEST_F(ReportBodyTest, ATimeOutEndsTheReportAndRestartsThePoolOnce) {
   EXPECT_EQ(web.requests().size(), 3u);
 }
 
-TEST_F(ReportBodyTest, AMissingRestartScriptIsSaid) {
+TEST_F(ReportBodyTest, AMissingRestartScriptIsSaidAndTheRequestStillRepeatedOnce) {
   EXPECT_EQ(fetch("-reporttimeout", "/stall"), "No Matching Records");
   EXPECT_EQ(count("ERROR: The application pool could not be restarted: '" + programFolder() +
                   "/restartapppool.sh': No such file or directory."),
             1);
-  EXPECT_EQ(web.requests().size(), 1u);
+  EXPECT_EQ(count("ERROR: Connection to the server timed out."), 2);
+  EXPECT_EQ(web.requests().size(), 2u);
+}
+
+TEST_F(ReportBodyTest, KeepsWhyThePageWasNotTheReport) {
+  EXPECT_EQ(fetch("", "/missing"), "No Matching Records");
+  EXPECT_EQ(utilities->lastFetchFailure(), "ERROR: Server return code 404. Not sending the email.");
+  fetch("", "/error-page");
+  EXPECT_EQ(utilities->lastFetchFailure(),
+            "ERROR: Discovered tag containing errorMessage class. Not sending the email.");
+  fetch("", "/stall");
+  EXPECT_EQ(utilities->lastFetchFailure(), "ERROR: Connection to the server timed out.");
+
+  // A genuine page without records is the report itself.
+  EXPECT_NE(fetch("", "/no-records"), "No Matching Records");
+  EXPECT_EQ(utilities->lastFetchFailure(), "");
+}
+
+TEST_F(ReportBodyTest, APageOverTheSizeLimitEndsAtTheLimit) {
+  const std::string tooLarge =
+      "ERROR: The report page is larger than 1 MB (-maxpagesize). Not sending the email.";
+  for (const char* path : {"/endless", "/gzip-bomb"}) {
+    EXPECT_EQ(fetch("-maxpagesize 1 -reporttimeout", path), "No Matching Records") << path;
+    EXPECT_EQ(utilities->lastFetchFailure(), tooLarge);
+    EXPECT_TRUE(logHas(tooLarge)) << path;
+  }
+  EXPECT_EQ(web.requests().size(), 2u) << "a page too large is not asked for again";
+  EXPECT_EQ(count("ERROR: Connection to the server timed out."), 0);
+
+  std::string whole = fetch("-maxpagesize 1", "/exact?bytes=1048575&mode=gzip");
+  EXPECT_EQ(whole.size(), 1048575u);
+  EXPECT_EQ(whole.substr(whole.size() - 20), "</pre></body></html>");
+  EXPECT_EQ(utilities->lastFetchFailure(), "");
 }
 
 // A port that was free a moment ago: nothing listens there.
@@ -131,7 +163,9 @@ TEST_F(ReportBodyTest, ARefusedConnectionEndsWithinASecond) {
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(utilities->getReportBody(url, "a=1", false), "No Matching Records");
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
-  EXPECT_TRUE(logHas("ERROR: Connection to the server timed out."));
+  EXPECT_TRUE(logHas("ERROR: Could not connect to the server."));
+  EXPECT_FALSE(logHas("ERROR: Connection to the server timed out.")) << "it was refused";
+  EXPECT_EQ(utilities->lastFetchFailure(), "ERROR: Could not connect to the server.");
 }
 
 }  // namespace
