@@ -2,8 +2,8 @@
 // object the system was designed around.
 //
 // setTimeouts, open, setRequestHeader, send, then status, responseText and
-// responseBody. send blocks until the whole answer is in or a time-out
-// ends it:
+// responseBody. send blocks until the whole answer is in, or a time-out or
+// the size limit (setMaxAnswerBytes) ends it:
 //   - resolve and connect: the name lookup and the connection together must
 //     finish within resolve + connect milliseconds;
 //   - send: the request body must make progress at least every send ms;
