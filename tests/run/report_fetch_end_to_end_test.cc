@@ -1,15 +1,7 @@
-// Report pages that could not be fetched, or were too large, in whole runs:
-// what was mailed, what the run log says and what Email_Log and UserReports
-// record, against the local web application, the local mail server and the
-// embedded system database.
-#include <arpa/inet.h>
+// Report pages that could not be fetched, or were too large, in whole runs
+// of the real program: what was mailed, the run log, Email_Log and UserReports.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include "run/report_queue.h"
-#include "run/select_reports.h"
 #include "support/mail_reader.h"
 #include "support/run_fixture.h"
 #include "support/smtp_peer.h"
@@ -22,19 +14,6 @@ using Rows = std::vector<std::string>;
 
 const std::string kTooLarge =
     "ERROR: The report page is larger than 1 MB (-maxpagesize). Not sending the email.";
-
-// A port that was free a moment ago: nothing listens there.
-int closedPort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-  close(fd);
-  return ntohs(address.sin_port);
-}
 
 class ReportFetchEndToEndTest : public RunFixture {
  protected:
@@ -58,25 +37,24 @@ class ReportFetchEndToEndTest : public RunFixture {
     for (const auto& m : mail.received()) rows.push_back(m.to.empty() ? "" : m.to[0]);
     return rows;
   }
-  Rows emailLog() const { return querySqlite(databasePath(), kEmailLog); }
-  Rows lastStatus() const { return querySqlite(databasePath(), kLastStatus); }
+  Rows emailLog() const {
+    return querySqlite(databasePath(), "SELECT report_id, emailaddress, msgstatus FROM Email_Log");
+  }
+  Rows lastStatus() const {
+    return querySqlite(databasePath(), "SELECT report_id, laststatus FROM UserReports");
+  }
   int count(const std::string& message) const {
     int n = 0;
     for (const auto& m : logMessages()) n += m == message;
     return n;
   }
 
-  static constexpr const char* kEmailLog =
-      "SELECT report_id, emailaddress, msgstatus FROM Email_Log ORDER BY report_id";
-  static constexpr const char* kLastStatus =
-      "SELECT report_id, laststatus FROM UserReports ORDER BY report_id";
-
   WebApp web;
   SmtpPeer mail;
 };
 
 TEST_F(ReportFetchEndToEndTest, APageThatCouldNotBeFetchedIsRecordedAsTheFailureItWas) {
-  const std::string refused = "http://127.0.0.1:" + std::to_string(closedPort()) + "/r?a=1";
+  const std::string refused = "http://127.0.0.1:" + std::to_string(closedLoopbackPort()) + "/r?a=1";
   addFavorite(1, web.url("/missing?a=1"), "a@x.com");
   addFavorite(2, refused, "b@x.com");
   addFavorite(3, web.url("/no-records?a=1"), "c@x.com");
@@ -119,24 +97,6 @@ TEST_F(ReportFetchEndToEndTest, APageOverTheSizeLimitFailsItsReportAndOneJustUnd
   std::string page = readerView(mail.received()[0].data);
   EXPECT_GT(page.size(), 1040000u);
   EXPECT_NE(page.find("</pre></body></html>"), std::string::npos) << "the page's end arrived";
-}
-
-// The program waits 15 minutes for a silent page, so the time-out runs in
-// this process with short time-outs, through the same selection and pipeline.
-TEST_F(ReportFetchEndToEndTest, ATimeOutWithReportTimeoutAndNoRestartScriptIsAskedTwice) {
-  addFavorite(1, web.url("/stall?a=1"), "a@x.com");
-  ASSERT_FALSE(parse("-date 12/5/2026 -emaillog -laststatus -reporttimeout"));
-  utilities->setRequestTimeouts(1000, 1000, 1000, 500);
-
-  auto queue = selectReports(*settings, *utilities);
-  ASSERT_EQ(queue->numReports(), 1);
-  queue->getReport(0)->send(*settings, *utilities);
-
-  EXPECT_EQ(web.requests().size(), 2u) << "asked again once though the pool was not restarted";
-  EXPECT_EQ(count("ERROR: Connection to the server timed out."), 2);
-  EXPECT_EQ(emailLog(), Rows{"1|a@x.com|ERROR: Connection to the server timed out."});
-  EXPECT_EQ(lastStatus(), Rows{"1|ERROR: Connection to the server timed out."});
-  EXPECT_TRUE(mail.received().empty());
 }
 
 }  // namespace

@@ -1,6 +1,10 @@
 #include "support/run_fixture.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -11,6 +15,18 @@
 #include "util/failure.h"
 
 namespace postrix::test {
+
+int closedLoopbackPort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  bind(fd, reinterpret_cast<sockaddr*>(&address), size);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+  close(fd);
+  return ntohs(address.sin_port);
+}
 
 RunFixture::RunFixture()
     : programFolder_(home.file("postrix")), databasePath_(home.file("qx_data/system33.mdb")) {
