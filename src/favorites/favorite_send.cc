@@ -133,14 +133,18 @@ bool SendPipeline::fetchBody() {
   return !email_.checkNull(body_);
 }
 
+// Right after the fetch (writeEmailLog), a page that could not be fetched is
+// recorded as the failure it was, already in the run log; otherwise the
+// page has no records.
 void SendPipeline::noMatchingRecords(bool writeEmailLog) {
-  u_.Debugger(kNoRecordsWarning);
+  std::string failure = writeEmailLog ? u_.lastFetchFailure() : std::string();
+  if (failure.empty()) u_.Debugger(kNoRecordsWarning);
   if (writeEmailLog)
-    u_.WriteEmailLog(f_.reportid(), "No Matching Records.", Variant(f_.reportEmails()),
-                     f_.companyID());
+    u_.WriteEmailLog(f_.reportid(), failure.empty() ? "No Matching Records." : failure,
+                     Variant(f_.reportEmails()), f_.companyID());
+  std::string status = failure.empty() ? std::string(kNoRecordsWarning) : failure;
   if (s_.laststatus() && !f_.isDashboard())
-    u_.getSystemConn().Execute("update UserReports set laststatus='" +
-                               std::string(kNoRecordsWarning) +
+    u_.getSystemConn().Execute("update UserReports set laststatus='" + sqlQuoted(status) +
                                "' where report_ID =" + std::to_string(f_.reportid()));
 }
 

@@ -56,15 +56,13 @@ http::HttpRequest* Utilities::getInetObj(bool forceNew) {
   // HTTP library's set-up per report.
   if (forceNew && request_) {
     request_->reset();
-    request_->setTimeouts(requestTimeouts_[0], requestTimeouts_[1], requestTimeouts_[2],
-                          requestTimeouts_[3]);
+    configureRequest(*request_);
     return request_.get();
   }
   if (!request_) {
     try {
       auto request = std::make_unique<http::HttpRequest>();
-      request->setTimeouts(requestTimeouts_[0], requestTimeouts_[1], requestTimeouts_[2],
-                           requestTimeouts_[3]);
+      configureRequest(*request);
       request_ = std::move(request);
     } catch (const Failure&) {
       Debugger(
@@ -75,12 +73,21 @@ http::HttpRequest* Utilities::getInetObj(bool forceNew) {
   return request_.get();
 }
 
+void Utilities::configureRequest(http::HttpRequest& request) const {
+  request.setTimeouts(requestTimeouts_[0], requestTimeouts_[1], requestTimeouts_[2],
+                      requestTimeouts_[3]);
+  // An endless page, or a small compressed one that inflates without end,
+  // would otherwise take all the memory there is.
+  request.setMaxAnswerBytes(settings().maxPageBytes());
+}
+
 std::string Utilities::getReportBody(std::string_view address, std::string_view formData,
                                      bool isDashboard) {
   const Settings& s = settings();
   bool restarted = false;
   for (;;) {
     auto start = std::chrono::steady_clock::now();
+    lastFetchFailure_.clear();
     http::HttpRequest* request = getInetObj(true);
     if (s.debugReport()) {
       Debugger("Posting url: " + std::string(address));
@@ -92,14 +99,17 @@ std::string Utilities::getReportBody(std::string_view address, std::string_view 
       request->open("POST", address, false);
       request->setRequestHeader("Content-Type", "application/x-www-form-urlencoded");
       request->send(formData);
-      body = request->responseText();
+      body = request->takeResponseText();
       if (!isDashboard && body.find("class=\"errorMessage\"") != std::string::npos) {
-        Debugger("ERROR: Discovered tag containing errorMessage class. Not sending the email.");
+        lastFetchFailure_ =
+            "ERROR: Discovered tag containing errorMessage class. Not sending the email.";
+        Debugger(lastFetchFailure_);
         if (!s.forceSend()) body = kNoRecords;
       }
       if (request->status() != 200) {
-        Debugger("ERROR: Server return code " + std::to_string(request->status()) +
-                 ". Not sending the email.");
+        lastFetchFailure_ = "ERROR: Server return code " + std::to_string(request->status()) +
+                            ". Not sending the email.";
+        Debugger(lastFetchFailure_);
         if (!s.forceSend()) body = kNoRecords;
       }
       Debugger("Returned " + std::to_string(characterCount(body)) + " characters. Took " +
@@ -110,30 +120,55 @@ std::string Utilities::getReportBody(std::string_view address, std::string_view 
       }
       return body;
     } catch (const Failure& failure) {
-      Debugger("ERROR: Connection to the server timed out.");
+      lastFetchFailure_ = fetchFailureLine(failure);
+      Debugger(lastFetchFailure_);
       // The designed line says too little to find the cause by.
       Debugger("The request to '" + std::string(address) +
                "' failed: " + std::to_string(failure.number()) + " " + failure.description() + ".");
-      if (s.reportTimeout() != 0 && !restarted) {
+      // A page over the limit comes from a server that answers; asking it
+      // again would only read the same page again.
+      bool retry =
+          s.reportTimeout() != 0 && !restarted && failure.number() != http::kAnswerTooLarge;
+      if (retry) {
         restarted = true;
-        if (restartApplicationPool()) continue;
+        restartApplicationPool();
+        continue;
       }
       return s.forceSend() ? body : std::string(kNoRecords);
     }
   }
 }
 
-// A time-out often means the web application hangs; its pool is restarted
-// once per report by the installation's script, which is not waited for.
-bool Utilities::restartApplicationPool() {
+// The run log line, and the status recorded, for a request that failed:
+// the designed time-out line only for a time-out.
+std::string Utilities::fetchFailureLine(const Failure& failure) const {
+  switch (failure.number()) {
+    case http::kTimedOut:
+      return "ERROR: Connection to the server timed out.";
+    case http::kCannotConnect:
+      return "ERROR: Could not connect to the server.";
+    case http::kNameNotResolved:
+      return "ERROR: The server name could not be resolved.";
+    case http::kAnswerTooLarge:
+      return "ERROR: The report page is larger than " +
+             std::to_string(settings().maxPageBytes() / (1024 * 1024)) +
+             " MB (-maxpagesize). Not sending the email.";
+    default:
+      return "ERROR: The request to the server failed.";
+  }
+}
+
+// A failed request often means the web application hangs; its pool is
+// restarted once per report by the installation's script, which is not
+// waited for. Without the script the request is still tried once more.
+void Utilities::restartApplicationPool() {
   std::string script = programFolder_ + "/restartapppool.sh";
   std::string error;
   if (!startDetached(script, {settings().app_pool_name()}, error)) {
     Debugger("ERROR: The application pool could not be restarted: " + error + ".");
-    return false;
+    return;
   }
   Debugger("Restart application pool and try again.");
-  return true;
 }
 
 }  // namespace postrix

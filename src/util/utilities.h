@@ -21,6 +21,7 @@ namespace postrix {
 
 class Clock;
 class DataComponent;
+class Failure;
 class Settings;
 
 // The text of a number put into SQL without quotes; anything that is not a
@@ -99,14 +100,22 @@ class Utilities {
                                       std::string_view newValue);
 
   // ---- Report bodies (report_body.cc) ----
-  // The cached request object, made with the run's time-outs when none is
-  // cached; with forceNew it is first wiped to serve as a new one. When none
-  // can be made that is logged, and null is returned.
+  // The cached request object, made with the run's time-outs and the
+  // -maxpagesize limit when none is cached; with forceNew it is first wiped
+  // to serve as a new one. When none can be made that is logged, and null
+  // is returned.
   http::HttpRequest* getInetObj(bool forceNew);
   // Posts the form data to the address and returns the page, or the
   // no-records marker when the page must not be mailed (an error page, a
-  // status other than 200, a failed request) unless -fsend forces it.
+  // status other than 200, a failed request, a page over -maxpagesize)
+  // unless -fsend forces it. Why is kept in lastFetchFailure.
   std::string getReportBody(std::string_view address, std::string_view formData, bool isDashboard);
+  // Why the last getReportBody's page was not the report, as the status to
+  // record for it: the run log line of the failure, such as "ERROR: Server
+  // return code 404. Not sending the email."; "" when the page was read
+  // whole with status 200 and no error box, which includes a genuine page
+  // without records. With -fsend it is kept all the same.
+  const std::string& lastFetchFailure() const { return lastFetchFailure_; }
   // The request time-outs in milliseconds: 30000, 30000, 30000 and 900000
   // (15 minutes) in every run; tests shorten them.
   void setRequestTimeouts(long resolveMs, long connectMs, long sendMs, long receiveMs);
@@ -139,7 +148,9 @@ class Utilities {
 
  private:
   Settings& settings() const;
-  bool restartApplicationPool();
+  void restartApplicationPool();
+  void configureRequest(http::HttpRequest& request) const;
+  std::string fetchFailureLine(const Failure& failure) const;
 
   const Clock& clock_;
   std::string programFolder_;
@@ -147,6 +158,7 @@ class Utilities {
   std::unique_ptr<db::Connection> systemConnection_;
   std::unique_ptr<http::HttpRequest> request_;
   long requestTimeouts_[4] = {30000, 30000, 30000, 900000};
+  std::string lastFetchFailure_;
 };
 
 }  // namespace postrix

@@ -95,6 +95,9 @@ class Handler(local_server.Handler):
             self.trickle(int(query.get("chunks", "5")), int(query.get("ms", "100")))
         elif route == "/large":
             self.large(int(query.get("mb", "1")))
+        elif route in ("/exact", "/endless", "/gzip-bomb"):
+            self.sized_page(route, dict(query, **{k: v[0] for k, v in parse_qs(
+                body.decode("utf-8", "replace")).items()}))
         elif route == "/latin1":
             self.answer(200, b"<html><body>" + LATIN1_TEXT + b"</body></html>",
                         "text/html; charset=ISO-8859-1")
@@ -165,6 +168,52 @@ class Handler(local_server.Handler):
         rows = [row % i for i in range(mb * 1024 * 1024 // len(row % 0))]
         body = b"<html><body><table>\n" + b"".join(rows) + b"</table></body></html>"
         self.answer(200, body)
+
+    def sized_page(self, route, params):
+        """Pages for the size limit. The keys come from the address or the
+        posted form alike. /exact: a page of exactly bytes= bytes, sent with
+        its length, chunked (mode=chunked) or gzip-compressed and chunked
+        (mode=gzip). /endless: a chunked page that never ends. /gzip-bomb: a
+        small gzip stream that inflates without end."""
+        if route == "/exact":
+            mode, total = params.get("mode", "length"), int(params.get("bytes", "1024"))
+        else:
+            mode, total = ("gzip" if route == "/gzip-bomb" else "chunked"), None
+        head, tail = b"<html><body><pre>", b"</pre></body></html>"
+        if mode == "length":
+            fill = b"x" * (total - len(head) - len(tail))
+            self.answer(200, head + fill + tail)
+            return
+        self.protocol_version = "HTTP/1.1"  # chunked framing is HTTP/1.1's
+        self.close_connection = True
+        self.send_response(200)
+        self.send_header("Content-Type", "text/html; charset=utf-8")
+        self.send_header("Connection", "close")
+        self.send_header("Transfer-Encoding", "chunked")
+        if mode == "gzip":
+            self.send_header("Content-Encoding", "gzip")
+        self.end_headers()
+        packer = zlib.compressobj(9, zlib.DEFLATED, 31) if mode == "gzip" else None
+
+        def chunk(data, last=False):
+            if packer:
+                data = packer.compress(data) + (packer.flush() if last else b"")
+            if data:
+                self.wfile.write(b"%x\r\n%s\r\n" % (len(data), data))
+
+        block = b"<p>" + b"y" * 65530 + b"</p>\n"
+        try:
+            chunk(head)
+            left = None if total is None else total - len(head) - len(tail)
+            while (left is None or left > 0) and not STOPPING.is_set():
+                piece = block if left is None else block[:left]
+                chunk(piece)
+                if left is not None:
+                    left -= len(piece)
+            chunk(tail, last=True)
+            self.wfile.write(b"0\r\n\r\n")
+        except (BrokenPipeError, ConnectionResetError):
+            pass  # the client gave up on the page, as it should
 
 
 def main():

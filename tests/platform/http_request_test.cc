@@ -18,10 +18,6 @@ namespace {
 
 using std::chrono::milliseconds;
 
-constexpr long kTimedOut = -2147012894;
-constexpr long kCannotConnect = -2147012867;
-constexpr long kNameNotResolved = -2147012889;
-
 // A port on 127.0.0.1 for fd, which is bound to it.
 sockaddr_in bindLoopback(int fd) {
   sockaddr_in address{};
@@ -144,6 +140,44 @@ TEST_F(HttpRequestTest, DecodesTheDeclaredCharset) {
                                         "5 \xF0\x9F\x98\x80"),
             std::string::npos);
   EXPECT_EQ(request.responseText(), request.responseBody());
+}
+
+TEST_F(HttpRequestTest, AnAnswerOverTheLimitFailsAtTheLimit) {
+  constexpr size_t kLimit = 1024 * 1024;
+  HttpRequest request;
+  request.setMaxAnswerBytes(kLimit);
+  // Without a limit the first two would never end; the third declares its length.
+  for (const char* path : {"/endless", "/gzip-bomb", "/exact?bytes=1048577"}) {
+    milliseconds took{};
+    Failure failure = failureOf(request, "GET", url(path), "", took);
+    EXPECT_EQ(failure.number(), kAnswerTooLarge) << path << ": " << failure.description();
+    EXPECT_EQ(failure.description(), "The answer is larger than 1048576 bytes") << path;
+    EXPECT_EQ(request.responseBody(), "") << path;
+  }
+  for (const char* mode : {"length", "chunked", "gzip"}) {
+    request.open("GET", url("/exact?bytes=1048576&mode=" + std::string(mode)));
+    request.send();
+    EXPECT_EQ(request.responseText().size(), kLimit) << mode << ": a page of the limit is whole";
+  }
+}
+
+TEST_F(HttpRequestTest, KeepsAUtf8AnswerOnceAndHandsItOverWithoutACopy) {
+  HttpRequest request;
+  request.open("GET", url("/utf8"));
+  request.send();
+  EXPECT_EQ(request.responseText().data(), request.responseBody().data());
+  const char* held = request.responseText().data();
+  std::string text = request.takeResponseText();
+  EXPECT_EQ(text.data(), held);
+  EXPECT_NE(text.find("Caf\xC3\xA9"), std::string::npos);
+  EXPECT_EQ(request.responseBody(), "");
+  EXPECT_EQ(request.status(), 200) << "the status outlives the text";
+
+  // Anything else is decoded into a text of its own, and the bytes stay as received.
+  request.open("GET", url("/latin1"));
+  request.send();
+  EXPECT_NE(request.responseText(), request.responseBody());
+  EXPECT_NE(request.takeResponseText().find("Caf\xC3\xA9"), std::string::npos);
 }
 
 TEST_F(HttpRequestTest, ReceiveTimeOutCountsFromTheLastProgress) {

@@ -1,6 +1,13 @@
 #include "support/run_fixture.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -8,6 +15,18 @@
 #include "util/failure.h"
 
 namespace postrix::test {
+
+int closedLoopbackPort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  bind(fd, reinterpret_cast<sockaddr*>(&address), size);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+  close(fd);
+  return ntohs(address.sin_port);
+}
 
 RunFixture::RunFixture()
     : programFolder_(home.file("postrix")), databasePath_(home.file("qx_data/system33.mdb")) {
@@ -38,6 +57,13 @@ bool RunFixture::parse(const std::string& args) {
     endStatus = end.status;
     return true;
   }
+}
+
+int RunFixture::runPostrix(const std::string& args) const {
+  std::string command = "env POSTRIX_HOME=" + programFolder_ + " " + POSTRIX_BINARY +
+                        " -dsn relativemdb " + args + " >" + home.file("stdout") + " 2>&1";
+  int raw = std::system(command.c_str());
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 
 std::string RunFixture::logText() const {

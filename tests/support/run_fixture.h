@@ -20,6 +20,9 @@
 
 namespace postrix::test {
 
+// A port of 127.0.0.1 that was free a moment ago: nothing listens there.
+int closedLoopbackPort();
+
 class FakeClock : public Clock {
  public:
   explicit FakeClock(Date now) : now_(now) {}
@@ -51,6 +54,9 @@ class RunFixture : public ::testing::Test {
   bool logHas(const std::string& message) const;
   // Makes fresh Settings and Utilities (for a second run in one test).
   void newRun();
+  // Runs the real program on this installation ("-dsn relativemdb " + args)
+  // and returns its exit status; what it prints goes to HOME/stdout.
+  int runPostrix(const std::string& args) const;
 
   FakeClock clock{defaultNow()};
   TempDir home;

@@ -1,9 +1,5 @@
 // Fetching report pages from a local web application.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -104,34 +100,51 @@ TEST_F(ReportBodyTest, ATimeOutEndsTheReportAndRestartsThePoolOnce) {
   EXPECT_EQ(web.requests().size(), 3u);
 }
 
-TEST_F(ReportBodyTest, AMissingRestartScriptIsSaid) {
+TEST_F(ReportBodyTest, AMissingRestartScriptIsSaidAndTheRequestStillRepeatedOnce) {
   EXPECT_EQ(fetch("-reporttimeout", "/stall"), "No Matching Records");
   EXPECT_EQ(count("ERROR: The application pool could not be restarted: '" + programFolder() +
                   "/restartapppool.sh': No such file or directory."),
             1);
-  EXPECT_EQ(web.requests().size(), 1u);
+  EXPECT_EQ(count("ERROR: Connection to the server timed out."), 2);
+  EXPECT_EQ(web.requests().size(), 2u);
 }
 
-// A port that was free a moment ago: nothing listens there.
-int closedPort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-  close(fd);
-  return ntohs(address.sin_port);
+TEST_F(ReportBodyTest, KeepsWhyThePageWasNotTheReport) {
+  fetch("", "/error-page");
+  EXPECT_EQ(utilities->lastFetchFailure(),
+            "ERROR: Discovered tag containing errorMessage class. Not sending the email.");
+  fetch("", "/stall");
+  EXPECT_EQ(utilities->lastFetchFailure(), "ERROR: Connection to the server timed out.");
+  fetch("", "/no-records");
+  EXPECT_EQ(utilities->lastFetchFailure(), "") << "a page without records is the report";
+}
+
+TEST_F(ReportBodyTest, APageOverTheSizeLimitEndsAtTheLimit) {
+  const std::string tooLarge =
+      "ERROR: The report page is larger than 1 MB (-maxpagesize). Not sending the email.";
+  for (const char* path : {"/endless", "/gzip-bomb"}) {
+    EXPECT_EQ(fetch("-maxpagesize 1 -reporttimeout", path), "No Matching Records") << path;
+    EXPECT_EQ(utilities->lastFetchFailure(), tooLarge);
+    EXPECT_TRUE(logHas(tooLarge)) << path;
+  }
+  EXPECT_EQ(web.requests().size(), 2u) << "a page too large is not asked for again";
+  EXPECT_EQ(count("ERROR: Connection to the server timed out."), 0);
+
+  std::string whole = fetch("-maxpagesize 1", "/exact?bytes=1048575&mode=gzip");
+  EXPECT_EQ(whole.size(), 1048575u);
+  EXPECT_EQ(whole.substr(whole.size() - 20), "</pre></body></html>");
+  EXPECT_EQ(utilities->lastFetchFailure(), "");
 }
 
 TEST_F(ReportBodyTest, ARefusedConnectionEndsWithinASecond) {
   parse("");
-  std::string url = "http://127.0.0.1:" + std::to_string(closedPort()) + "/analysis.asp";
+  std::string url = "http://127.0.0.1:" + std::to_string(closedLoopbackPort()) + "/analysis.asp";
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(utilities->getReportBody(url, "a=1", false), "No Matching Records");
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
-  EXPECT_TRUE(logHas("ERROR: Connection to the server timed out."));
+  EXPECT_TRUE(logHas("ERROR: Could not connect to the server."));
+  EXPECT_FALSE(logHas("ERROR: Connection to the server timed out.")) << "it was refused";
+  EXPECT_EQ(utilities->lastFetchFailure(), "ERROR: Could not connect to the server.");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <iconv.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -19,10 +20,6 @@ namespace postrix::http {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-constexpr long kTimedOut = -2147012894;
-constexpr long kCannotConnect = -2147012867;
-constexpr long kNameNotResolved = -2147012889;
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
@@ -116,13 +113,70 @@ curl_socket_t onOpenSocket(void* watch, curlsocktype, curl_sockaddr* address) {
   return socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
 }
 
-size_t onBody(char* data, size_t size, size_t count, void* body) {
-  try {
-    static_cast<std::string*>(body)->append(data, size * count);
-    return size * count;
-  } catch (const std::bad_alloc&) {
-    return 0;  // libcurl ends the transfer with a write error
+// Where the answer's bytes go, and how far they may grow.
+struct AnswerSink {
+  CURL* easy = nullptr;
+  std::string* body = nullptr;
+  std::int64_t maxBytes = 0;  // 0: no limit
+  bool reserved = false;
+  bool tooLarge = false;
+  bool outOfMemory = false;
+
+  void start(CURL* handle, std::string* into, std::int64_t limit) {
+    *this = AnswerSink{};
+    easy = handle;
+    body = into;
+    maxBytes = limit;
   }
+
+  // Room for n more bytes. A declared length is taken once, up front (for a
+  // compressed answer it is only a floor); past it the buffer grows by half,
+  // so a copy never needs more than 2.5 times what is held. Nothing beyond
+  // the limit is ever reserved.
+  void makeRoom(size_t n) {
+    size_t needed = body->size() + n;
+    if (!reserved) {
+      reserved = true;
+      curl_off_t declared = -1;
+      curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &declared);
+      if (declared > 0) growTo(std::max(needed, capped(static_cast<size_t>(declared))));
+    }
+    if (needed > body->capacity())
+      growTo(std::max(needed, capped(body->capacity() + body->capacity() / 2)));
+  }
+
+  // std::string::reserve would round a growth of less than double up to
+  // double; a fresh string takes exactly what it is asked for.
+  void growTo(size_t bytes) {
+    std::string bigger;
+    bigger.reserve(bytes);
+    bigger.append(*body);
+    body->swap(bigger);
+  }
+
+  size_t capped(size_t bytes) const {
+    return maxBytes > 0 ? std::min(bytes, static_cast<size_t>(maxBytes)) : bytes;
+  }
+
+  // The bytes taken; anything short of n makes libcurl end the transfer.
+  size_t take(const char* data, size_t n) {
+    if (maxBytes > 0 && body->size() + n > static_cast<size_t>(maxBytes)) {
+      tooLarge = true;
+      return 0;
+    }
+    try {
+      makeRoom(n);
+      body->append(data, n);
+      return n;
+    } catch (const std::bad_alloc&) {
+      outOfMemory = true;
+      return 0;
+    }
+  }
+};
+
+size_t onBody(char* data, size_t size, size_t count, void* sink) {
+  return static_cast<AnswerSink*>(sink)->take(data, size * count);
 }
 
 bool isNameChar(char c) {
@@ -162,12 +216,11 @@ std::string metaCharset(std::string_view body) {
   return {};
 }
 
-// Copies bytes, replacing each maximal invalid UTF-8 subsequence by U+FFFD
-// (the way browsers count them).
-std::string validUtf8(std::string_view in) {
-  std::string out;
-  out.reserve(in.size());
-  size_t n = in.size(), i = 0, copied = 0;
+// The start of the first maximal invalid UTF-8 subsequence at or after from
+// (the way browsers count them), npos when there is none; end is set to
+// where that subsequence ends.
+size_t nextInvalidUtf8(std::string_view in, size_t from, size_t& end) {
+  size_t n = in.size(), i = from;
   while (i < n) {
     auto c = static_cast<unsigned char>(in[i]);
     if (c < 0x80) {
@@ -206,11 +259,24 @@ std::string validUtf8(std::string_view in) {
       }
     }
     if (!complete) {
-      out.append(in.substr(copied, i - copied));
-      out.append(kReplacement);
-      copied = j;
+      end = j;
+      return i;
     }
     i = j;
+  }
+  return std::string_view::npos;
+}
+
+// Copies bytes, replacing each maximal invalid UTF-8 subsequence by U+FFFD.
+std::string validUtf8(std::string_view in) {
+  std::string out;
+  out.reserve(in.size());
+  size_t copied = 0, end = 0;
+  for (size_t at = nextInvalidUtf8(in, 0, end); at != std::string_view::npos;
+       at = nextInvalidUtf8(in, end, end)) {
+    out.append(in.substr(copied, at - copied));
+    out.append(kReplacement);
+    copied = end;
   }
   out.append(in.substr(copied));
   return out;
@@ -267,18 +333,29 @@ std::string declaredCharset(std::string_view contentType, std::string_view body)
   return metaCharset(body);
 }
 
-std::string decodeToUtf8(std::string_view bytes, std::string_view charset) {
+namespace {
+
+// The converter from charset to UTF-8, or none (-1) when the charset is read
+// as UTF-8: UTF-8 itself, and any name that is not known.
+iconv_t converterFrom(std::string_view charset) {
+  const auto none = reinterpret_cast<iconv_t>(-1);
   std::string name = toLower(charset);
   // glibc reads suffixes such as //IGNORE after a name; a page must not choose them.
   bool plain = !name.empty();
   for (char c : name) plain = plain && (isNameChar(c) || c == '.' || c == ':');
-  if (!plain || name == "utf-8" || name == "utf8") return validUtf8(bytes);
+  if (!plain || name == "utf-8" || name == "utf8") return none;
   // Pages labelled Latin-1 or ASCII are Windows-1252 in practice (a euro sign
   // or curly quotes at 0x80 to 0x9F), and browsers read them so.
   if (name == "iso-8859-1" || name == "iso8859-1" || name == "latin1" || name == "us-ascii" ||
       name == "ascii")
     name = "windows-1252";
-  iconv_t cd = iconv_open("UTF-8", name.c_str());
+  return iconv_open("UTF-8", name.c_str());
+}
+
+}  // namespace
+
+std::string decodeToUtf8(std::string_view bytes, std::string_view charset) {
+  iconv_t cd = converterFrom(charset);
   if (cd == reinterpret_cast<iconv_t>(-1)) return validUtf8(bytes);
   std::string out = convert(cd, bytes);
   iconv_close(cd);
@@ -292,6 +369,7 @@ struct HttpRequest::Transfer {
   long connectMs = 30000;
   long sendMs = 30000;
   long receiveMs = 900000;
+  std::int64_t maxAnswerBytes = 0;
 
   bool opened = false;
   std::string method;
@@ -300,10 +378,14 @@ struct HttpRequest::Transfer {
 
   long status = 0;
   std::string body;
+  // The decoded text when it differs from body; an answer in valid UTF-8 is
+  // its own text and is kept once.
   std::string text;
+  bool textIsBody = false;
   std::string charset = "utf-8";
 
   ProgressWatch watch;
+  AnswerSink sink;
   char error[CURL_ERROR_SIZE] = {};
 
   ~Transfer() {
@@ -312,12 +394,17 @@ struct HttpRequest::Transfer {
     if (multi) curl_multi_cleanup(multi);
   }
 
+  // Frees the answer's memory too: a cached request must not hold on to
+  // the last large page for the rest of the run.
   void clearAnswer() {
     status = 0;
-    body.clear();
-    text.clear();
+    std::string().swap(body);
+    std::string().swap(text);
+    textIsBody = false;
     charset = "utf-8";
   }
+
+  const std::string& answerText() const { return textIsBody ? body : text; }
 
   void addHeader(const std::string& line) {
     curl_slist* list = curl_slist_append(headers, line.c_str());
@@ -327,7 +414,13 @@ struct HttpRequest::Transfer {
 
   void configure(std::string_view sendBody);
   CURLcode perform();
+  void decodeAnswer(const char* contentType);
   Failure failureOf(CURLcode code) const;
+  Failure tooLarge() const {
+    return {kAnswerTooLarge,
+            "The answer is larger than " + std::to_string(maxAnswerBytes) + " bytes"};
+  }
+  static Failure outOfMemory() { return {7, "Out of memory"}; }
 };
 
 void HttpRequest::Transfer::configure(std::string_view sendBody) {
@@ -360,8 +453,12 @@ void HttpRequest::Transfer::configure(std::string_view sendBody) {
   curl_easy_setopt(easy, CURLOPT_RESOLVER_START_DATA, &watch);
   curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, onOpenSocket);
   curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, &watch);
+  sink.start(easy, &body, maxAnswerBytes);
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, onBody);
-  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &sink);
+  // Refuses a declared length over the limit before any of it is read.
+  if (maxAnswerBytes > 0)
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxAnswerBytes));
 
   if (method == "GET") {
     curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
@@ -420,6 +517,12 @@ Failure HttpRequest::Transfer::failureOf(CURLcode code) const {
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
       return {kNameNotResolved, "The server name or address could not be resolved"};
+    case CURLE_FILESIZE_EXCEEDED:
+      return tooLarge();
+    case CURLE_WRITE_ERROR:
+      if (sink.tooLarge) return tooLarge();
+      if (sink.outOfMemory) return outOfMemory();
+      break;
     default:
       break;
   }
@@ -490,14 +593,42 @@ void HttpRequest::send(std::string_view body) {
   curl_easy_getinfo(t.easy, CURLINFO_RESPONSE_CODE, &t.status);
   const char* contentType = nullptr;
   curl_easy_getinfo(t.easy, CURLINFO_CONTENT_TYPE, &contentType);
-  std::string declared = declaredCharset(contentType ? contentType : "", t.body);
-  t.charset = declared.empty() ? "utf-8" : declared;
-  t.text = decodeToUtf8(t.body, t.charset);
+  try {
+    t.decodeAnswer(contentType);
+  } catch (const std::bad_alloc&) {
+    t.clearAnswer();
+    throw Transfer::outOfMemory();
+  }
+}
+
+void HttpRequest::Transfer::decodeAnswer(const char* contentType) {
+  std::string declared = declaredCharset(contentType ? contentType : "", body);
+  charset = declared.empty() ? "utf-8" : declared;
+  iconv_t cd = converterFrom(charset);
+  if (cd != reinterpret_cast<iconv_t>(-1)) {
+    text = convert(cd, body);
+    iconv_close(cd);
+    return;
+  }
+  size_t end = 0;
+  textIsBody = nextInvalidUtf8(body, 0, end) == std::string_view::npos;
+  if (!textIsBody) text = validUtf8(body);
 }
 
 long HttpRequest::status() const { return transfer_->status; }
-const std::string& HttpRequest::responseText() const { return transfer_->text; }
+const std::string& HttpRequest::responseText() const { return transfer_->answerText(); }
 const std::string& HttpRequest::responseBody() const { return transfer_->body; }
 const std::string& HttpRequest::responseCharset() const { return transfer_->charset; }
+
+std::string HttpRequest::takeResponseText() {
+  Transfer& t = *transfer_;
+  std::string text = std::move(t.textIsBody ? t.body : t.text);
+  std::string().swap(t.body);
+  std::string().swap(t.text);
+  t.textIsBody = false;
+  return text;
+}
+
+void HttpRequest::setMaxAnswerBytes(std::int64_t bytes) { transfer_->maxAnswerBytes = bytes; }
 
 }  // namespace postrix::http

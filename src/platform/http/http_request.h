@@ -2,8 +2,8 @@
 // object the system was designed around.
 //
 // setTimeouts, open, setRequestHeader, send, then status, responseText and
-// responseBody. send blocks until the whole answer is in or a time-out
-// ends it:
+// responseBody. send blocks until the whole answer is in, or a time-out or
+// the size limit (setMaxAnswerBytes) ends it:
 //   - resolve and connect: the name lookup and the connection together must
 //     finish within resolve + connect milliseconds;
 //   - send: the request body must make progress at least every send ms;
@@ -13,17 +13,28 @@
 // only; 301, 302 and 303 turn a POST into a GET, 307 and 308 repeat it.
 // https is verified against the system's certificate store.
 //
-// Every failure of open or send (refused, unresolvable, timed out, TLS) is a
-// Failure with number -2147012894 (time-out) or -2147012867 (cannot
-// connect) or -2147012889 (name not resolved), other transport failures
-// -2147467259; its description says what happened. One thread uses a request.
+// Every failure of open or send (refused, unresolvable, timed out, TLS, an
+// answer over the size limit) is a Failure with one of the numbers below,
+// other transport failures -2147467259; its description says what happened.
+// One thread uses a request.
+//
+// Memory: an answer that is valid UTF-8 is kept once, as both its bytes and
+// its text; room is taken from a declared Content-Length up front, and an
+// answer of unknown length grows by half at a time rather than doubling.
 #pragma once
 
+#include <cstdint>      // sizes
 #include <memory>       // the transfer state
 #include <string>       // bodies, headers
 #include <string_view>  // inputs
 
 namespace postrix::http {
+
+// The failure numbers of send, those the request object of the design gave.
+inline constexpr long kTimedOut = -2147012894;
+inline constexpr long kCannotConnect = -2147012867;  // refused or unreachable
+inline constexpr long kNameNotResolved = -2147012889;
+inline constexpr long kAnswerTooLarge = -2147012712;  // over setMaxAnswerBytes
 
 class HttpRequest {
  public:
@@ -37,6 +48,12 @@ class HttpRequest {
   void reset();
   // Time-outs in milliseconds; the defaults are 30000, 30000, 30000, 900000.
   void setTimeouts(long resolveMs, long connectMs, long sendMs, long receiveMs);
+  // The largest answer send reads, in bytes after any content encoding is
+  // undone (so a small compressed answer cannot inflate past it); 0, the
+  // default, for no limit. A larger answer fails send with kAnswerTooLarge
+  // as soon as it shows: at once when its declared length is larger, else
+  // when the bytes read pass the limit. Kept across reset.
+  void setMaxAnswerBytes(std::int64_t bytes);
   // Starts a new request; only synchronous requests (async false) exist.
   // Fails with 5 (invalid call) for an asynchronous one or an empty address.
   void open(std::string_view method, std::string_view url, bool async = false);
@@ -54,6 +71,9 @@ class HttpRequest {
   const std::string& responseBody() const;
   // The charset responseText was decoded from, lower-cased ("utf-8" by default).
   const std::string& responseCharset() const;
+  // Hands over responseText without copying it; afterwards responseText and
+  // responseBody are empty until the next answer (status and charset stay).
+  std::string takeResponseText();
 
  private:
   struct Transfer;
