@@ -80,8 +80,9 @@ void CdoMessage::Send() {
 
   smtp::SmtpClient client;
   if (!client.connect(options)) throw cdoFailure(client);
-  bool sent =
-      client.send(message.envelopeFrom(), message.envelopeRecipients(), message.render(false));
+  std::string headers = message.headerSection(false);
+  bool sent = client.send(message.envelopeFrom(), message.envelopeRecipients(),
+                          {headers, message.entity()});
   if (!sent) {
     Failure failure = cdoFailure(client);
     client.disconnect();
