@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/smtp/host_name.h"
@@ -23,6 +24,21 @@ SmtpOptions optionsFor(const SmtpPeer& peer) {
   options.timeoutSeconds = 1;
   options.dataTimeoutSeconds = 1;
   return options;
+}
+
+TEST(SmtpClientLimitsTest, PiecesOfAMessageAreStuffedAsOneText) {
+  SmtpPeer peer;
+  SmtpClient client;
+  size_t announced = 0;
+  client.onSendStart = [&](size_t bytes) { announced = bytes; };
+  ASSERT_TRUE(client.connect(optionsFor(peer))) << client.errDesc();
+  // A CRLF split between two pieces, and dots that start a line only once joined.
+  std::vector<std::string_view> pieces = {"Subject: a\r", "\n.dot\r\n", ".", "\nend\r", "", "\n."};
+  ASSERT_TRUE(client.send("from@example.com", {"to@example.com"}, pieces)) << client.errDesc();
+  auto mails = peer.waitForMessages(1);
+  ASSERT_EQ(mails.size(), 1u);
+  EXPECT_EQ(mails[0].data, "Subject: a\r\n.dot\r\n.\r\nend\r\n.\r\n");
+  EXPECT_EQ(announced, mails[0].data.size() + 3 + 3);  // three dots doubled, the final dot
 }
 
 TEST(SmtpClientLimitsTest, AServerThatStopsReadingEndsInATimeOut) {
