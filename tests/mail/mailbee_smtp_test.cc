@@ -28,8 +28,10 @@ void buildLargeMessage(MailBeeSmtp& smtp, const test::TempDir& dir, size_t mb) {
   for (size_t row = 0; html.size() < mb * 1'000'000 / 2; ++row)
     html += "<tr><td>" + std::to_string(row) + "</td><td>Umsätze € 100.00</td></tr>\n";
   html += "</table>\n";
-  std::string bytes(mb * 1'000'000 * 3 / 8, '\0');
-  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 7919) >> 3);
+  std::string bytes;
+  for (int i = 0; i < 256; ++i) bytes += static_cast<char>(i * 7919 >> 3);
+  while (bytes.size() < mb * 1'000'000 * 3 / 8) bytes += bytes;
+  bytes.resize(mb * 1'000'000 * 3 / 8);
   std::ofstream(dir.file("export.xlsx"), std::ios::binary) << bytes;
 
   MailBeeMessage& message = smtp.Message();
@@ -68,7 +70,9 @@ TEST_P(MailBeeLargeMessageTest, ArrivesByteForByteAndIsSavedAsSent) {
   EXPECT_TRUE(mails[0].data == sent)
       << "received " << mails[0].data.size() << " of " << sent.size() << " bytes, or other bytes";
 
-  // The copy saved after the send is the sent message plus its Bcc header.
+  // The copy saved after the send is the sent message plus its Bcc header (once: writing
+  // and flushing 30 MB costs as much as the send).
+  if (tls != "none") return;
   ASSERT_TRUE(smtp.Message().SaveMessage(dir.file("saved.eml"))) << smtp.Message().lastError();
   std::string saved = readFile(dir.file("saved.eml"));
   size_t bcc = saved.find("\r\nBcc: boss@example.com\r\n");
