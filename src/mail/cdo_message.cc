@@ -71,7 +71,9 @@ void CdoMessage::Send() {
     options.security = smtp::Security::kStartTls;
   options.insecureTls = AcceptAnyCertificate;
 
-  mime::MimeMessage message = attachments_;
+  // The properties are set on the message holding the attachments rather than on a copy of
+  // it: a copy of a large message is as large again.
+  mime::MimeMessage& message = attachments_;
   message.setFrom(From);
   message.setTo(To);
   message.setBcc(Bcc);
