@@ -105,7 +105,7 @@ std::string randomHex(size_t digits) {
 // The right-hand side of our Message-IDs: the host's full domain name, else
 // the sender's domain, so receivers see a domain rather than a bare word.
 std::string idDomain(std::string_view from) {
-  static const std::string host = smtp::hostDomainName();
+  std::string host = smtp::hostDomainName();
   if (!host.empty()) return host;
   std::string sender = smtp::domainOf(from);
   return sender.empty() ? "localhost.localdomain" : sender;

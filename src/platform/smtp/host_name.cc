@@ -28,7 +28,9 @@ bool isDomain(std::string_view name) {
 
 }  // namespace
 
-std::string hostDomainName() {
+namespace {
+
+std::string lookUpHostDomainName() {
   char name[HOST_NAME_MAX + 1] = {};
   if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return {};
   addrinfo hints{};
@@ -43,6 +45,14 @@ std::string hostDomainName() {
   for (const std::string& candidate : {canonical, std::string(name)})
     if (isDomain(candidate)) return toLower(candidate);
   return {};
+}
+
+}  // namespace
+
+std::string hostDomainName() {
+  // Looked up once: with an unreachable resolver each lookup can take seconds.
+  static const std::string name = lookUpHostDomainName();
+  return name;
 }
 
 std::string addressLiteral(int socketFd) {

@@ -9,7 +9,8 @@
 namespace postrix::smtp {
 
 // The host's full domain name (gethostname() resolved to its canonical
-// name), lower case; "" when neither holds a dot.
+// name), lower case; "" when neither holds a dot. Looked up on the first
+// call and kept for the life of the process.
 std::string hostDomainName();
 
 // An address literal for the local end of a connected socket, "[127.0.0.1]"
