@@ -24,8 +24,6 @@
 namespace postrix::mime {
 namespace {
 
-using Headers = std::vector<std::pair<std::string, std::string>>;
-
 constexpr std::string_view kCrlf = "\r\n";
 constexpr size_t kMaxHeaderLine = 78;
 // The hard limit on any line of a message, line end excluded.
