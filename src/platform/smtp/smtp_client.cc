@@ -26,7 +26,6 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
-#include <functional>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -34,6 +33,7 @@
 
 #include "platform/smtp/host_name.h"
 #include "platform/smtp/sasl.h"
+#include "platform/smtp/wire_writer.h"
 #include "util/text.h"
 
 namespace postrix::smtp {
@@ -139,71 +139,6 @@ std::string bareAddress(std::string_view address) {
     if (close != std::string_view::npos) address = address.substr(open + 1, close - open - 1);
   }
   return trim(address);
-}
-
-// The message as it goes after DATA, written in chunks of at most about
-// kSendChunk bytes so no second copy of a large message is ever held: every
-// line end CRLF (lone CR and LF included), a dot doubled at the start of a
-// line, the last line ended, and the final dot. The pieces of a message are
-// one text: a CR at the end of one and an LF at the start of the next are one
-// line end. Without a sink it only counts what it would write.
-class WireWriter {
- public:
-  explicit WireWriter(std::function<void(std::string_view)> sink = {}) : sink_(std::move(sink)) {
-    if (sink_) buffer_.reserve(kSendChunk + 8);
-  }
-
-  void add(std::string_view piece) {
-    if (piece.empty()) return;
-    size_t i = 0;
-    if (afterCr_ && piece[0] == '\n') i = 1;
-    afterCr_ = false;
-    while (i < piece.size()) {
-      if (lineStart_ && piece[i] == '.') put(".");
-      size_t end = findLineEnd(piece, i);
-      put(piece.substr(i, end - i));
-      if (end == piece.size()) {
-        lineStart_ = false;
-        return;
-      }
-      put("\r\n");
-      lineStart_ = true;
-      bool pair = piece[end] == '\r' && end + 1 < piece.size() && piece[end + 1] == '\n';
-      afterCr_ = piece[end] == '\r' && end + 1 == piece.size();
-      i = end + (pair ? 2 : 1);
-    }
-  }
-
-  // Ends the message; returns how many bytes went out in all.
-  size_t finish() {
-    if (!lineStart_) put("\r\n");
-    put(".\r\n");
-    if (sink_ && !buffer_.empty()) sink_(buffer_);
-    buffer_.clear();
-    return total_;
-  }
-
- private:
-  void put(std::string_view bytes) {
-    total_ += bytes.size();
-    if (!sink_) return;
-    buffer_.append(bytes);
-    if (buffer_.size() >= kSendChunk) {
-      sink_(buffer_);
-      buffer_.clear();
-    }
-  }
-
-  std::function<void(std::string_view)> sink_;
-  std::string buffer_;
-  size_t total_ = 0;
-  bool lineStart_ = true, afterCr_ = false;
-};
-
-size_t wireSize(const std::vector<std::string_view>& pieces) {
-  WireWriter counter;
-  for (std::string_view piece : pieces) counter.add(piece);
-  return counter.finish();
 }
 
 // Writing to a connection the server has closed raises SIGPIPE, which would
