@@ -10,6 +10,7 @@
 
 #include "platform/smtp/host_name.h"
 #include "platform/smtp/smtp_client.h"
+#include "platform/smtp/wire_writer.h"
 #include "support/smtp_peer.h"
 
 namespace postrix::smtp {
@@ -39,6 +40,22 @@ TEST(SmtpClientLimitsTest, PiecesOfAMessageAreStuffedAsOneText) {
   ASSERT_EQ(mails.size(), 1u);
   EXPECT_EQ(mails[0].data, "Subject: a\r\n.dot\r\n.\r\nend\r\n.\r\n");
   EXPECT_EQ(announced, mails[0].data.size() + 3 + 3);  // three dots doubled, the final dot
+}
+
+TEST(WireWriterTest, ALineLongerThanAChunkIsHandedOnInChunks) {
+  std::string written;
+  size_t largest = 0;
+  WireWriter writer([&](std::string_view chunk) {
+    largest = std::max(largest, chunk.size());
+    written += chunk;
+  });
+  const std::string line(3 * kWireChunk + 5, 'x');
+  writer.add(".");
+  writer.add(line);
+  size_t total = writer.finish();
+  EXPECT_EQ(total, written.size());
+  EXPECT_EQ(written, ".." + line + "\r\n.\r\n");
+  EXPECT_LE(largest, kWireChunk);
 }
 
 TEST(SmtpClientLimitsTest, AServerThatStopsReadingEndsInATimeOut) {

@@ -1,5 +1,6 @@
 #include "platform/smtp/wire_writer.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "util/text.h"
@@ -7,7 +8,7 @@
 namespace postrix::smtp {
 
 WireWriter::WireWriter(std::function<void(std::string_view)> sink) : sink_(std::move(sink)) {
-  if (sink_) buffer_.reserve(kWireChunk + 8);
+  if (sink_) buffer_.reserve(kWireChunk);
 }
 
 void WireWriter::add(std::string_view piece) {
@@ -43,10 +44,15 @@ size_t WireWriter::finish() {
 void WireWriter::put(std::string_view bytes) {
   total_ += bytes.size();
   if (!sink_) return;
-  buffer_.append(bytes);
-  if (buffer_.size() >= kWireChunk) {
-    sink_(buffer_);
-    buffer_.clear();
+  // A line may be longer than a chunk (an imported message keeps its own lines).
+  while (!bytes.empty()) {
+    size_t taken = std::min(bytes.size(), kWireChunk - buffer_.size());
+    buffer_.append(bytes.substr(0, taken));
+    bytes.remove_prefix(taken);
+    if (buffer_.size() >= kWireChunk) {
+      sink_(buffer_);
+      buffer_.clear();
+    }
   }
 }
 

@@ -1,5 +1,5 @@
-// WireWriter: a message as it goes after DATA, written in chunks of at most
-// about 64 KiB so no second copy of a large message is ever held. Every line
+// WireWriter: a message as it goes after DATA, handed to its sink in chunks
+// of at most 64 KiB so no second copy of a large message is ever held. Every line
 // end becomes CRLF (lone CR and LF included), a dot at the start of a line
 // is doubled, the last line is ended, and the final dot follows. The pieces
 // given to add are one text: a CR ending one piece and an LF starting the
