@@ -71,7 +71,9 @@ void CdoMessage::Send() {
     options.security = smtp::Security::kStartTls;
   options.insecureTls = AcceptAnyCertificate;
 
-  mime::MimeMessage message = attachments_;
+  // The properties are set on the message holding the attachments rather than on a copy of
+  // it: a copy of a large message is as large again.
+  mime::MimeMessage& message = attachments_;
   message.setFrom(From);
   message.setTo(To);
   message.setBcc(Bcc);
@@ -80,8 +82,9 @@ void CdoMessage::Send() {
 
   smtp::SmtpClient client;
   if (!client.connect(options)) throw cdoFailure(client);
-  bool sent =
-      client.send(message.envelopeFrom(), message.envelopeRecipients(), message.render(false));
+  std::string headers = message.headerSection(false);
+  bool sent = client.send(message.envelopeFrom(), message.envelopeRecipients(),
+                          {headers, message.entity()});
   if (!sent) {
     Failure failure = cdoFailure(client);
     client.disconnect();

@@ -58,6 +58,7 @@ void Email::initEmail(std::int32_t reportId) {
       mailBee_->Password = s.email_password();
     }
     mailBee_->AcceptAnyCertificate = s.insecureTls();
+    mailBee_->HeloName = s.heloName();
   }
   if (s.isMailerDebug()) {
     log("Server: " + s.smtpServer() + ". Port: " + std::to_string(s.smtpPort()) +

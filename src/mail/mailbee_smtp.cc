@@ -43,7 +43,9 @@ bool MailBeeMessage::SaveMessage(const std::string& path) {
   return built().saveToFile(path, lastError_);
 }
 
-std::string MailBeeMessage::renderForSending() { return built().render(false); }
+std::string MailBeeMessage::headersForSending() { return built().headerSection(false); }
+const std::string& MailBeeMessage::entity() { return built().entity(); }
+std::size_t MailBeeMessage::sizeForSending() { return built().renderedSize(false); }
 std::string MailBeeMessage::envelopeFrom() { return built().envelopeFrom(); }
 std::vector<std::string> MailBeeMessage::envelopeRecipients() {
   return built().envelopeRecipients();
@@ -70,6 +72,7 @@ smtp::SmtpOptions MailBeeSmtp::options() const {
   o.authMethod = AuthMethod;
   o.user = UserName;
   o.password = Password;
+  o.heloName = HeloName;
   return o;
 }
 
@@ -108,8 +111,9 @@ bool MailBeeSmtp::Disconnect() {
 bool MailBeeSmtp::Send() {
   bool connectedHere = !client_.isConnected();
   if (connectedHere && !Connect()) return false;
-  std::string data = message_.renderForSending();
-  bool sent = client_.send(message_.envelopeFrom(), message_.envelopeRecipients(), data);
+  std::string headers = message_.headersForSending();
+  bool sent = client_.send(message_.envelopeFrom(), message_.envelopeRecipients(),
+                           {headers, message_.entity()});
   if (!sent) failed();
   ServerResponse = client_.serverResponse();
   if (connectedHere) client_.disconnect();

@@ -40,8 +40,14 @@ class MailBeeMessage {
   // Writes the whole message, Bcc included, as one MIME file.
   bool SaveMessage(const std::string& path);
 
-  // The message as it goes out (no Bcc header) and its envelope.
-  std::string renderForSending();
+  // The message as it goes out (no Bcc header): its header fields, and the
+  // rest, which stays valid (and is not made again, neither for the next
+  // send nor for SaveMessage) until the body or the attachments change.
+  std::string headersForSending();
+  const std::string& entity();
+  std::size_t sizeForSending();
+  // Both joined, a copy: for reading a message in tests, not for sending.
+  std::string renderForSending() { return headersForSending() + entity(); }
   std::string envelopeFrom();
   std::vector<std::string> envelopeRecipients();
   // The error of the last failed import or save.
@@ -69,6 +75,9 @@ class MailBeeSmtp {
   std::shared_ptr<MailBeeSsl> SSL;
   // Accept any certificate (-insecuretls).
   bool AcceptAnyCertificate = false;
+  // The name said in EHLO; when empty, the host's full domain name or, without
+  // one, the address literal of the connection's local end.
+  std::string HeloName;
   bool EnableLogging = false;
   std::string LogFilePath;
 
@@ -78,7 +87,7 @@ class MailBeeSmtp {
   MailBeeMessage& Message() { return message_; }
 
   // The size in bytes of the message as it would be sent.
-  std::size_t MessageSize() { return message_.renderForSending().size(); }
+  std::size_t MessageSize() { return message_.sizeForSending(); }
   bool Connect();
   bool Disconnect();
   bool IsConnected() const { return client_.isConnected(); }

@@ -237,7 +237,7 @@ TEST_F(EmailTest, BodyAndHeadersArriveIntact) {
   EXPECT_EQ(headerLines(mail[0].data, "Bcc:"), 0);
   std::string view = readerView(mail[0].data);
   EXPECT_NE(view.find("defects 0\n"), std::string::npos) << view;
-  EXPECT_NE(view.find("subject 'SalesBcc: evil@x.com'"), std::string::npos) << view;
+  EXPECT_NE(view.find("subject 'Sales Bcc: evil@x.com'"), std::string::npos) << view;
   EXPECT_NE(view.find("Ren\xC3\xA9 Reports"), std::string::npos) << view;
   EXPECT_NE(view.find("html '<p>Caf\xC3\xA9 &#8364;" + longLine + "</p>"), std::string::npos)
       << view.substr(0, 300);

@@ -86,6 +86,7 @@ class Handler:
             lines.append("auth " + session.auth_data)
         tls = server.transport.get_extra_info("ssl_object") is not None
         lines.append("tls " + ("yes" if tls else "no"))
+        lines.append("helo " + (session.host_name or ""))
         write_atomically(base + ".env", ("\n".join(lines) + "\n").encode("utf-8", "replace"))
         write_atomically(base + ".eml", envelope.original_content)
         return "250 OK"
@@ -113,6 +114,12 @@ class Server(SMTP):
         await super().smtp_AUTH(arg)
 
     async def smtp_DATA(self, arg):
+        if self.args.stall_during_data and self.envelope.rcpt_tos:
+            # A server that stops reading: the client's writes fill the socket buffers and stay there.
+            await self.push("354 End data with <CR><LF>.<CR><LF>")
+            self.transport.pause_reading()
+            await asyncio.sleep(self.args.lifetime)
+            return
         if not self.args.close_during_data or not self.envelope.rcpt_tos:
             return await super().smtp_DATA(arg)
         await self.push("354 End data with <CR><LF>.<CR><LF>")
@@ -143,6 +150,9 @@ def parse_args():
     parser.add_argument("--close-during-data", action="store_true")
     parser.add_argument("--delay-ms", type=int, default=0)
     parser.add_argument("--no-ehlo", action="store_true")
+    parser.add_argument("--stall-during-data", action="store_true")
+    parser.add_argument("--max-size", type=int, default=33554432,
+                        help="largest message taken, in bytes; 0 for no limit")
     parser.add_argument("--lifetime", type=float, default=300)
     args = parser.parse_args()
     if args.tls != "none" and not (args.cert and args.key):
@@ -161,7 +171,8 @@ async def serve(args):
     def connection():
         return Server(handler, loop=loop, hostname="localhost", authenticator=handler.authenticate,
                       tls_context=context if args.tls == "starttls" else None,
-                      auth_required=args.auth == "required", auth_require_tls=False)
+                      auth_required=args.auth == "required", auth_require_tls=False,
+                      data_size_limit=args.max_size or None)
 
     server = await loop.create_server(connection, "127.0.0.1", 0,
                                       ssl=context if args.tls == "implicit" else None)

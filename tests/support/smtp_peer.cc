@@ -88,6 +88,8 @@ ReceivedMail readMail(const std::string& base) {
       mail.authUser = value;
     } else if (key == "tls") {
       mail.tls = value == "yes";
+    } else if (key == "helo") {
+      mail.helo = value;
     }
   }
   mail.data = readFile(base + ".eml");
@@ -114,6 +116,8 @@ SmtpPeer::SmtpPeer(SmtpPeerOptions options) : mailDir_(dir_.file("mail")) {
   if (options.refuseAuth) args.push_back("--refuse-auth");
   if (options.closeDuringData) args.push_back("--close-during-data");
   if (options.noEhlo) args.push_back("--no-ehlo");
+  if (options.stallDuringData) args.push_back("--stall-during-data");
+  if (options.maxSize > 0) args.insert(args.end(), {"--max-size", std::to_string(options.maxSize)});
   if (options.delayMs > 0) args.insert(args.end(), {"--delay-ms", std::to_string(options.delayMs)});
   pid_ = spawn(args, false);
 

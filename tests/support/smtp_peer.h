@@ -18,6 +18,8 @@ struct SmtpPeerOptions {
   std::vector<std::string> refuseRecipients{};
   bool refuseSender = false, refuseAuth = false, closeDuringData = false, noEhlo = false;
   int delayMs = 0;
+  bool stallDuringData = false;  // answer DATA with 354, then read nothing more
+  long long maxSize = 0;         // largest message taken; 0: the server's default (32 MiB)
 };
 
 // One message as the server stored it.
@@ -26,6 +28,7 @@ struct ReceivedMail {
   std::vector<std::string> to;  // accepted RCPT addresses, in order
   std::string authUser;         // "" when not authenticated
   bool tls = false;
+  std::string helo;  // the name the client gave in EHLO or HELO
   std::string data;  // the message as received (CRLF line ends)
 };
 

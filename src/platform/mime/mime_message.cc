@@ -1,7 +1,6 @@
 #include "platform/mime/mime_message.h"
 
 #include <fcntl.h>
-#include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,23 +9,25 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <optional>
 #include <random>
 #include <system_error>
 #include <unordered_set>
 #include <utility>
 
+#include "platform/mime/mime_encoding.h"
+#include "platform/smtp/host_name.h"
 #include "util/text.h"
 #include "util/utf8.h"
 
 namespace postrix::mime {
 namespace {
 
-using Headers = std::vector<std::pair<std::string, std::string>>;
-
 constexpr std::string_view kCrlf = "\r\n";
 constexpr size_t kMaxHeaderLine = 78;
-constexpr size_t kMaxBodyLine = 76;
+// The hard limit on any line of a message, line end excluded.
+constexpr size_t kMaxLineOctets = 998;
 // Text bytes per encoded-word: 52 base64 characters, a 64-character word, which fits after
 // any header name we write on the first line and on every folded line.
 constexpr size_t kEncodedWordBytes = 39;
@@ -37,11 +38,6 @@ constexpr char kHex[] = "0123456789ABCDEF";
 std::string errorText(int error) { return std::generic_category().message(error); }
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
-// Not std::isalnum: the program may run in a locale where bytes of UTF-8 text count as letters.
-bool isAsciiAlnum(unsigned char c) {
-  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
 
 std::string trimmed(std::string_view s) {
   while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
@@ -56,6 +52,24 @@ std::string oneLine(std::string_view s) {
   for (char c : s)
     if (c != '\r' && c != '\n') out += c;
   return out;
+}
+
+// A header value for text: each line break (CR LF, CR, LF) and NUL becomes a
+// blank, so the text can neither start a header nor lose the gap between two
+// words it separated.
+std::string flattened(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size(); ++i) {
+    char c = s[i];
+    if (c == '\r' && i + 1 < s.size() && s[i + 1] == '\n') ++i;
+    out += c == '\r' || c == '\n' || c == '\0' ? ' ' : c;
+  }
+  return out;
+}
+
+bool holdsLineBreak(std::string_view s) {
+  return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
 std::string withCrlf(std::string_view s) {
@@ -86,14 +100,17 @@ std::string randomHex(size_t digits) {
   return out;
 }
 
-std::string newMessageId() { return "<" + randomHex(32) + "@postrix>"; }
+// The right-hand side of our Message-IDs: the host's full domain name, else
+// the sender's domain, so receivers see a domain rather than a bare word.
+std::string idDomain(std::string_view from) {
+  std::string host = smtp::hostDomainName();
+  if (!host.empty()) return host;
+  std::string sender = smtp::domainOf(from);
+  return sender.empty() ? "localhost.localdomain" : sender;
+}
 
-// The first builder call gives the message its Message-ID, kept among its headers, so every
-// render of this object (the saved copy and the sent one) carries the same id.
-void giveMessageId(Headers& headers) {
-  for (const auto& [name, value] : headers)
-    if (equalsNoCase(name, "Message-ID")) return;
-  headers.emplace_back("Message-ID", newMessageId());
+std::string newMessageId(std::string_view from) {
+  return "<" + randomHex(32) + "@" + idDomain(from) + ">";
 }
 
 // Now, local time with its offset from UTC; names in English whatever the locale.
@@ -138,231 +155,6 @@ bool readWholeFile(const std::string& path, std::string& bytes, std::string& err
   close(fd);
   bytes = std::move(out);
   return true;
-}
-
-// ---- UTF-8 and character sets ----
-
-// Header text declared as UTF-8 must be UTF-8: stray bytes are taken as Latin-1, the likeliest
-// source of text that is not.
-std::string asUtf8(std::string_view s) {
-  std::string out;
-  out.reserve(s.size());
-  for (size_t i = 0; i < s.size();) {
-    char32_t cp;
-    size_t length = utf8At(s, i, cp);
-    if (length == 0) {
-      appendUtf8(out, static_cast<unsigned char>(s[i]));
-      ++i;
-    } else {
-      out.append(s.substr(i, length));
-      i += length;
-    }
-  }
-  return out;
-}
-
-bool isUtf8Name(std::string_view charset) {
-  std::string name = toLower(charset);
-  return name == "utf-8" || name == "utf8";
-}
-
-// Only a name made of these can be a character set; anything else must not reach iconv
-// (whose "//" suffixes change its behaviour) nor a header.
-bool isCharsetName(std::string_view name) {
-  if (name.empty() || name.size() > 40) return false;
-  for (char c : name)
-    if (!isAsciiAlnum(static_cast<unsigned char>(c)) &&
-        std::string_view("-_.:+()").find(c) == std::string_view::npos)
-      return false;
-  return true;
-}
-
-class Converter {
- public:
-  Converter(const std::string& to, const std::string& from)
-      : cd_(iconv_open(to.c_str(), from.c_str())) {}
-  ~Converter() {
-    if (ok()) iconv_close(cd_);
-  }
-  Converter(const Converter&) = delete;
-  Converter& operator=(const Converter&) = delete;
-  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-
-  // Converts in onto out until done (0) or a sequence it cannot convert (its errno); in is
-  // left at that sequence.
-  int convert(std::string_view& in, std::string& out) {
-    char buffer[4096];
-    while (!in.empty()) {
-      char* inPtr = const_cast<char*>(in.data());
-      size_t inLeft = in.size();
-      char* outPtr = buffer;
-      size_t outLeft = sizeof buffer;
-      int error =
-          iconv(cd_, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1) ? errno : 0;
-      out.append(buffer, static_cast<size_t>(outPtr - buffer));
-      bool moved = inLeft != in.size() || outPtr != buffer;
-      in.remove_prefix(in.size() - inLeft);
-      if (error == E2BIG && moved) continue;
-      if (error) return error;
-    }
-    return 0;
-  }
-  // Ends the output in the initial shift state (for stateful character sets).
-  void finish(std::string& out) {
-    char buffer[64];
-    char* outPtr = buffer;
-    size_t outLeft = sizeof buffer;
-    iconv(cd_, nullptr, nullptr, &outPtr, &outLeft);
-    out.append(buffer, static_cast<size_t>(outPtr - buffer));
-  }
-
- private:
-  iconv_t cd_;
-};
-
-// UTF-8 text in charset, a character the charset lacks as "&#N;" so the HTML still shows it;
-// nullopt when iconv does not know the charset.
-std::optional<std::string> fromUtf8(std::string_view text, const std::string& charset) {
-  if (!isCharsetName(charset)) return std::nullopt;
-  Converter converter(charset, "UTF-8");
-  if (!converter.ok()) return std::nullopt;
-  std::string out;
-  out.reserve(text.size());
-  while (converter.convert(text, out) != 0) {
-    char32_t cp;
-    size_t length = utf8At(text, 0, cp);
-    if (length == 0) cp = 0xFFFD, length = 1;
-    std::string reference = "&#" + std::to_string(static_cast<unsigned long>(cp)) + ";";
-    std::string_view rest = reference;
-    if (converter.convert(rest, out) != 0) out += reference;
-    text.remove_prefix(length);
-  }
-  converter.finish(out);
-  return out;
-}
-
-// Text in charset as UTF-8 (bytes it cannot read become U+FFFD); nullopt for an unknown charset.
-std::optional<std::string> toUtf8(std::string_view text, const std::string& charset) {
-  if (isUtf8Name(charset) || equalsNoCase(charset, "us-ascii")) return asUtf8(text);
-  if (!isCharsetName(charset)) return std::nullopt;
-  Converter converter("UTF-8", charset);
-  if (!converter.ok()) return std::nullopt;
-  std::string out;
-  while (converter.convert(text, out) != 0) {
-    out += "\xEF\xBF\xBD";
-    text.remove_prefix(1);
-  }
-  converter.finish(out);
-  return out;
-}
-
-// ---- Body encodings ----
-
-std::string base64(std::string_view in, size_t lineLength) {
-  static constexpr char kAlphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  out.reserve(in.size() / 3 * 4 + in.size() / 38 + 8);
-  size_t column = 0;
-  for (size_t i = 0; i < in.size(); i += 3) {
-    if (lineLength && column == lineLength) out += kCrlf, column = 0;
-    unsigned group = static_cast<unsigned char>(in[i]) << 16;
-    if (i + 1 < in.size()) group |= static_cast<unsigned char>(in[i + 1]) << 8;
-    if (i + 2 < in.size()) group |= static_cast<unsigned char>(in[i + 2]);
-    out += kAlphabet[(group >> 18) & 63];
-    out += kAlphabet[(group >> 12) & 63];
-    out += i + 1 < in.size() ? kAlphabet[(group >> 6) & 63] : '=';
-    out += i + 2 < in.size() ? kAlphabet[group & 63] : '=';
-    column += 4;
-  }
-  return out;
-}
-
-// Lenient: characters outside the alphabet are skipped, as readers of headers do.
-std::string fromBase64(std::string_view in) {
-  std::string out;
-  unsigned group = 0;
-  int bits = 0;
-  for (char c : in) {
-    int value;
-    if (c >= 'A' && c <= 'Z')
-      value = c - 'A';
-    else if (c >= 'a' && c <= 'z')
-      value = c - 'a' + 26;
-    else if (c >= '0' && c <= '9')
-      value = c - '0' + 52;
-    else if (c == '+')
-      value = 62;
-    else if (c == '/')
-      value = 63;
-    else if (c == '=')
-      break;
-    else
-      continue;
-    group = (group << 6) | static_cast<unsigned>(value);
-    bits += 6;
-    if (bits >= 8) {
-      bits -= 8;
-      out += static_cast<char>((group >> bits) & 0xFF);
-    }
-  }
-  return out;
-}
-
-// Written as itself anywhere but at the start or the end of a line.
-bool isPlainInLine(unsigned char c) {
-  return (c >= 33 && c <= 126 && c != '=') || c == ' ' || c == '\t';
-}
-
-// text has CRLF line ends; they stay hard line breaks. Besides what RFC 2045 asks, a "." or
-// "From " at the start of a line is encoded: some relays mangle those.
-std::string quotedPrintable(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + text.size() / 8);
-  size_t start = 0;
-  while (true) {
-    size_t end = text.find(kCrlf, start);
-    bool lastLine = end == std::string_view::npos;
-    if (lastLine) end = text.size();
-    size_t column = 0;
-    for (size_t i = start; i < end; ++i) {
-      // Inside a line, a run of plain characters that fits is copied at once;
-      // the first and last characters of a line have rules of their own.
-      if (column > 0 && column < kMaxBodyLine - 1) {
-        size_t limit = std::min(end - 1, i + (kMaxBodyLine - 1 - column));
-        size_t j = i;
-        while (j < limit && isPlainInLine(static_cast<unsigned char>(text[j]))) ++j;
-        out.append(text, i, j - i);
-        column += j - i;
-        i = j;
-      }
-      unsigned char c = static_cast<unsigned char>(text[i]);
-      bool lastOnLine = i + 1 == end;
-      auto literal = [&] {
-        if (column == 0 && (c == '.' || text.substr(i, 5) == "From ")) return false;
-        if (c == ' ' || c == '\t') return !lastOnLine;
-        return c >= 33 && c <= 126 && c != '=';
-      };
-      size_t size = literal() ? 1 : 3;
-      if (column + size > (lastOnLine ? kMaxBodyLine : kMaxBodyLine - 1)) {
-        out += "=\r\n";
-        column = 0;
-        size = literal() ? 1 : 3;
-      }
-      if (size == 1) {
-        out += static_cast<char>(c);
-      } else {
-        out += '=';
-        out += kHex[c >> 4];
-        out += kHex[c & 15];
-      }
-      column += size;
-    }
-    if (lastLine) break;
-    out += kCrlf;
-    start = end + 2;
-  }
-  return out;
 }
 
 // ---- Headers ----
@@ -457,7 +249,7 @@ std::vector<std::string> wordsOf(std::string_view text) {
 }
 
 std::vector<std::string> unstructuredAtoms(std::string_view value) {
-  std::string text = trimmed(oneLine(value));
+  std::string text = trimmed(flattened(value));
   if (needsEncoding(text)) return encodedWords(text);
   std::vector<std::string> words = wordsOf(text);
   for (const auto& word : words)
@@ -491,6 +283,23 @@ std::vector<std::string> piecesOf(std::string_view list) {
   return pieces;
 }
 
+// The pieces of an address list that may be used. A piece holding a line break or NUL is
+// left out whole: joined up it would read as another address (or a group naming one), and on
+// the envelope the break could end a command.
+std::vector<std::string> usablePiecesOf(std::string_view list) {
+  std::vector<std::string> pieces = piecesOf(list);
+  // Line ends around a piece only end the text it came from.
+  for (auto& piece : pieces) {
+    size_t begin = piece.find_first_not_of(" \t\r\n"), end = piece.find_last_not_of(" \t\r\n");
+    piece = begin == std::string::npos ? "" : piece.substr(begin, end - begin + 1);
+  }
+  pieces.erase(std::remove_if(
+                   pieces.begin(), pieces.end(),
+                   [](const std::string& piece) { return piece.empty() || holdsLineBreak(piece); }),
+               pieces.end());
+  return pieces;
+}
+
 // Where "<" opens the address of an address piece, or npos.
 size_t angleOf(std::string_view piece) {
   QuoteState quote;
@@ -518,20 +327,36 @@ std::string quoted(std::string_view s) {
   return out + "\"";
 }
 
+// A display name as atoms: as written when every word fits a folded line, else as RFC 2047
+// words, which can be cut anywhere.
+std::vector<std::string> displayNameAtoms(std::string_view name) {
+  if (needsEncoding(name)) return encodedWords(unquoted(trimmed(name)));
+  std::vector<std::string> words = wordsOf(trimmed(name));
+  for (const auto& word : words)
+    if (1 + word.size() + 1 > kMaxHeaderLine) return encodedWords(unquoted(trimmed(name)));
+  return words;
+}
+
+// The longest address that still fits on a line of its own after the longest address
+// header name we write ("Bcc: " is shorter than "Disposition-Notification-To: ").
+constexpr size_t kMaxAddressAtom = kMaxLineOctets - 40;
+
 std::vector<std::string> addressAtoms(std::string_view list) {
   std::vector<std::string> atoms;
-  std::vector<std::string> pieces = piecesOf(oneLine(list));
-  for (size_t i = 0; i < pieces.size(); ++i) {
-    const std::string& piece = pieces[i];
+  for (const auto& piece : usablePiecesOf(list)) {
     size_t angle = angleOf(piece);
     std::vector<std::string> pieceAtoms;
-    if (angle != std::string::npos && angle > 0 && needsEncoding(piece.substr(0, angle))) {
-      pieceAtoms = encodedWords(unquoted(trimmed(piece.substr(0, angle))));
+    if (angle != std::string::npos && angle > 0) {
+      pieceAtoms = displayNameAtoms(piece.substr(0, angle));
       pieceAtoms.push_back(piece.substr(angle));
     } else {
       pieceAtoms = wordsOf(piece);
     }
-    if (i + 1 < pieces.size()) pieceAtoms.back() += ',';
+    // No mail system takes an address this long; the line could not be written.
+    bool fits = std::all_of(pieceAtoms.begin(), pieceAtoms.end(),
+                            [](const std::string& atom) { return atom.size() < kMaxAddressAtom; });
+    if (!fits) continue;
+    if (!atoms.empty()) atoms.back() += ',';
     for (auto& atom : pieceAtoms) atoms.push_back(std::move(atom));
   }
   return atoms;
@@ -682,7 +507,9 @@ std::string guessContentType(std::string_view fileName) {
 // The atoms of a file name parameter: quoted when printable ASCII, else RFC 2231 in UTF-8, cut
 // into sections at character boundaries so each fits on a folded line.
 std::vector<std::string> fileNameParameter(std::string_view parameter, std::string_view name) {
-  if (!needsEncoding(name)) return {std::string(parameter) + "=" + quoted(name)};
+  std::string plain = std::string(parameter) + "=" + quoted(name);
+  // A long name is cut into sections like one that is not ASCII.
+  if (!needsEncoding(name) && plain.size() + 2 < kMaxHeaderLine) return {plain};
   std::string text = asUtf8(name);
   std::vector<std::string> sections;
   std::string section;
@@ -721,59 +548,96 @@ std::vector<std::string> fileNameParameter(std::string_view parameter, std::stri
   return atoms;
 }
 
-std::string htmlPart(const std::string& html, const std::string& charset) {
-  std::string text = withCrlf(html);
-  std::string declared = "UTF-8";
-  if (!isUtf8Name(charset)) {
-    if (auto converted = fromUtf8(text, charset)) {
-      text = std::move(*converted);
-      declared = charset;
-    }
-  }
-  return "Content-Type: text/html; charset=" + declared +
-         "\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n" + quotedPrintable(text);
+// The body is written in the message's charset when iconv knows it, else in UTF-8 as it is.
+std::unique_ptr<Converter> bodyConverter(const std::string& charset) {
+  if (isUtf8Name(charset) || !isCharsetName(charset)) return nullptr;
+  auto converter = std::make_unique<Converter>(charset, "UTF-8");
+  return converter->ok() ? std::move(converter) : nullptr;
 }
 
-std::string attachmentPart(const Attachment& attachment) {
-  std::string type = trimmed(oneLine(attachment.contentType));
+std::string textPartHead(const std::string& declared) {
+  return "Content-Type: text/html; charset=" + declared +
+         "\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n";
+}
+
+// The HTML body converted and quoted-printable in one pass, a line at a time, every line end
+// CRLF; only one converted line is held beside the output.
+void appendTextBody(std::string& out, std::string_view html, Converter* converter) {
+  std::string line;
+  size_t i = 0;
+  for (;;) {
+    size_t end = findLineEnd(html, i);
+    std::string_view raw = html.substr(i, end - i);
+    if (converter) {
+      line.clear();
+      appendFromUtf8(*converter, raw, line);
+      appendQpLine(out, line);
+    } else {
+      appendQpLine(out, raw);
+    }
+    if (end == html.size()) return;
+    out += kCrlf;
+    i = end + (html[end] == '\r' && end + 1 < html.size() && html[end + 1] == '\n' ? 2 : 1);
+    if (i == html.size()) return;
+  }
+}
+
+// A content id without its angle brackets; "" when there is none or it could not be written
+// on one line.
+std::string contentIdOf(const Attachment& attachment) {
+  std::string id = trimmed(flattened(attachment.contentId));
+  if (id.size() >= 2 && id.front() == '<' && id.back() == '>') id = id.substr(1, id.size() - 2);
+  return id.size() > kMaxLineOctets - 20 ? "" : id;
+}
+
+// A type longer than this is no media type; the file name's guess stands in for it.
+constexpr size_t kMaxContentType = 200;
+
+// Text attachments are made by this program, whose text is UTF-8: say so, or readers guess.
+bool needsCharset(const std::string& type) {
+  std::string lower = toLower(type);
+  return startsWith(lower, "text/") && lower.find("charset=") == std::string::npos;
+}
+
+// An attachment's header fields and the blank line after them.
+std::string attachmentHead(const Attachment& attachment) {
+  std::string type = trimmed(flattened(attachment.contentType));
   while (!type.empty() && (type.back() == ';' || isBlank(type.back()))) type.pop_back();
-  if (type.empty()) type = guessContentType(attachment.fileName);
-  std::string name = oneLine(attachment.fileName);
+  if (type.empty() || type.size() > kMaxContentType) type = guessContentType(attachment.fileName);
+  std::string name = flattened(attachment.fileName);
   std::vector<std::string> atoms{type + ";"};
+  if (needsCharset(type)) atoms.push_back("charset=UTF-8;");
   for (auto& atom : fileNameParameter("name", name)) atoms.push_back(std::move(atom));
-  std::string part = foldHeader("Content-Type", atoms);
-  part += "Content-Transfer-Encoding: base64\r\n";
-  std::string id = trimmed(oneLine(attachment.contentId));
-  if (!id.empty() && id.front() == '<' && id.back() == '>') id = id.substr(1, id.size() - 2);
-  if (!id.empty()) part += "Content-ID: <" + id + ">\r\n";
+  std::string head = foldHeader("Content-Type", atoms);
+  head += "Content-Transfer-Encoding: base64\r\n";
+  std::string id = contentIdOf(attachment);
+  if (!id.empty()) head += "Content-ID: <" + id + ">\r\n";
   atoms = {id.empty() ? "attachment;" : "inline;"};
   for (auto& atom : fileNameParameter("filename", name)) atoms.push_back(std::move(atom));
-  part += foldHeader("Content-Disposition", atoms);
-  part += kCrlf;
-  part += base64(attachment.bytes, kMaxBodyLine);
-  return part;
+  head += foldHeader("Content-Disposition", atoms);
+  head += kCrlf;
+  return head;
 }
 
-// A multipart entity (its Content-Type header, a blank line, the parts) under a boundary found
-// in none of them.
-std::string multipart(std::string_view subtype, std::string_view parameters,
-                      const std::vector<std::string>& parts) {
-  std::string boundary;
-  bool clash = true;
-  while (clash) {
-    // "=_" cannot occur in base64 or quoted-printable text, so a clash needs a file name.
-    boundary = "----=_Part_" + randomHex(32);
-    clash = false;
-    for (const auto& part : parts) clash = clash || part.find(boundary) != std::string::npos;
+// A boundary found in none of texts. "=_" cannot occur in base64 or quoted-printable text, so
+// only the header fields of the parts (file names) and the other boundary can clash.
+std::string boundaryAvoiding(const std::vector<std::string>& texts) {
+  for (;;) {
+    std::string boundary = "----=_Part_" + randomHex(32);
+    bool clash = std::any_of(texts.begin(), texts.end(), [&](const std::string& text) {
+      return text.find(boundary) != std::string::npos;
+    });
+    if (!clash) return boundary;
   }
+}
+
+// A multipart entity's Content-Type header and the blank line after it.
+std::string multipartHead(std::string_view subtype, std::string_view parameters,
+                          const std::string& boundary) {
   std::vector<std::string> atoms{"multipart/" + std::string(subtype) + ";"};
   if (!parameters.empty()) atoms.push_back(std::string(parameters) + ";");
   atoms.push_back("boundary=\"" + boundary + "\"");
-  std::string out = foldHeader("Content-Type", atoms);
-  out += kCrlf;
-  for (const auto& part : parts) out += "--" + boundary + "\r\n" + part + "\r\n";
-  out += "--" + boundary + "--";
-  return out;
+  return foldHeader("Content-Type", atoms) + std::string(kCrlf);
 }
 
 // The raw header fields at the top of text (CRLF line ends): each field's name and the span of
@@ -814,10 +678,12 @@ std::string valueOf(std::string_view text, const RawField& field) {
 }  // namespace
 
 void MimeMessage::setHtmlBody(std::string_view html, std::string_view charset) {
+  std::string name = trimmed(flattened(charset));
+  if (name.empty()) name = "UTF-8";
+  if (html == html_ && name == charset_) return;
   html_ = html;
-  std::string name = trimmed(oneLine(charset));
-  charset_ = name.empty() ? "UTF-8" : name;
-  giveMessageId(headers_);
+  charset_ = std::move(name);
+  entityValid_ = false;
 }
 
 void MimeMessage::addHeader(std::string_view name, std::string_view value) {
@@ -827,9 +693,9 @@ void MimeMessage::addHeader(std::string_view name, std::string_view value) {
     size_t at = lower.find("charset=");
     if (at != std::string::npos) {
       std::string charset(value.substr(at + 8));
-      charset = charset.substr(0, charset.find_first_of("; \t\r\n"));
+      charset = charset.substr(0, charset.find_first_of(std::string_view("; \t\r\n\0", 6)));
       charset = unquoted(charset);
-      if (!charset.empty()) charset_ = charset;
+      if (!charset.empty() && charset != charset_) charset_ = charset, entityValid_ = false;
     }
   } else if (equalsNoCase(field, "Message-ID")) {
     auto given = std::find_if(headers_.begin(), headers_.end(), [](const auto& header) {
@@ -842,7 +708,6 @@ void MimeMessage::addHeader(std::string_view name, std::string_view value) {
   } else {
     headers_.emplace_back(field, value);
   }
-  giveMessageId(headers_);
 }
 
 bool MimeMessage::attachFile(const std::string& path, std::string_view contentType,
@@ -861,7 +726,7 @@ void MimeMessage::attach(Attachment attachment) {
   if (trimmed(attachment.contentType).empty())
     attachment.contentType = guessContentType(attachment.fileName);
   attachments_.push_back(std::move(attachment));
-  giveMessageId(headers_);
+  entityValid_ = false;
 }
 
 std::string MimeMessage::envelopeFrom() const {
@@ -878,37 +743,44 @@ std::vector<std::string> MimeMessage::envelopeRecipients() const {
   return recipients;
 }
 
-std::string MimeMessage::render(bool withBcc) const {
+void MimeMessage::stamp() const {
+  if (!date_.empty()) return;
+  date_ = rfc5322Date();
+  for (const auto& [name, value] : headers_)
+    if (equalsNoCase(name, "Message-ID")) messageId_ = trimmed(value);
+  // A given id that could carry a header of its own, or not fit a line, is not used.
+  if (holdsLineBreak(messageId_) || messageId_.size() > kMaxLineOctets - 20) messageId_.clear();
+  if (messageId_.empty()) messageId_ = newMessageId(from_);
+  if (messageId_.front() != '<') messageId_ = "<" + messageId_ + ">";
+}
+
+std::string MimeMessage::headerSection(bool withBcc) const {
   if (isImported_) {
-    if (withBcc) return imported_;
+    if (withBcc) return importedHead_;
     std::string out;
     size_t copied = 0;
-    for (const auto& field : headerFields(imported_)) {
+    for (const auto& field : headerFields(importedHead_)) {
       if (!equalsNoCase(field.name, "Bcc")) continue;
-      out.append(imported_, copied, field.begin - copied);
+      out.append(importedHead_, copied, field.begin - copied);
       copied = field.end;
     }
-    out.append(imported_, copied);
+    out.append(importedHead_, copied);
     return out;
   }
 
+  stamp();
   std::string out = foldHeader("From", addressAtoms(from_));
-  if (piecesOf(to_).empty()) {
-    // A message only for Bcc recipients still says it is addressed.
-    out += "To: undisclosed-recipients:;\r\n";
-  } else {
-    out += foldHeader("To", addressAtoms(to_));
+  std::vector<std::string> to = addressAtoms(to_), cc = addressAtoms(cc_);
+  // A message only for Bcc recipients still says it is addressed.
+  out += to.empty() ? "To: undisclosed-recipients:;\r\n" : foldHeader("To", to);
+  if (!cc.empty()) out += foldHeader("Cc", cc);
+  if (withBcc) {
+    std::vector<std::string> bcc = addressAtoms(bcc_);
+    if (!bcc.empty()) out += foldHeader("Bcc", bcc);
   }
-  if (!piecesOf(cc_).empty()) out += foldHeader("Cc", addressAtoms(cc_));
-  if (withBcc && !piecesOf(bcc_).empty()) out += foldHeader("Bcc", addressAtoms(bcc_));
   out += foldHeader("Subject", unstructuredAtoms(subject_));
-  out += "Date: " + rfc5322Date() + "\r\n";
-  std::string messageId;
-  for (const auto& [name, value] : headers_)
-    if (equalsNoCase(name, "Message-ID")) messageId = trimmed(oneLine(value));
-  if (messageId.empty()) messageId = newMessageId();
-  if (messageId.front() != '<') messageId = "<" + messageId + ">";
-  out += "Message-ID: " + messageId + "\r\n";
+  out += "Date: " + date_ + "\r\n";
+  out += "Message-ID: " + messageId_ + "\r\n";
   out += "MIME-Version: 1.0\r\n";
   for (const auto& [name, value] : headers_) {
     // These we write ourselves; a second copy would make the structure ambiguous.
@@ -917,21 +789,69 @@ std::string MimeMessage::render(bool withBcc) const {
       continue;
     out += foldHeader(name, isAddressHeader(name) ? addressAtoms(value) : unstructuredAtoms(value));
   }
+  return out;
+}
 
-  std::string body = htmlPart(html_, charset_);
-  std::vector<std::string> related{body}, mixed;
+const std::string& MimeMessage::entity() const {
+  if (!entityValid_) {
+    // The old entity goes first, so two are never held at once.
+    std::string().swap(entity_);
+    entity_ = renderEntity();
+    entityValid_ = true;
+  }
+  return entity_;
+}
+
+// Written straight into one string reserved for its size: the body and each attachment are
+// encoded in place, never as parts joined afterwards.
+std::string MimeMessage::renderEntity() const {
+  std::unique_ptr<Converter> converter = bodyConverter(charset_);
+  std::string textHead = textPartHead(converter ? charset_ : "UTF-8");
+  std::vector<const Attachment*> related, mixed;
+  std::vector<std::string> heads{textHead};
+  size_t size = html_.size() + html_.size() / 16 + textHead.size() + 1024;
   for (const auto& attachment : attachments_) {
-    bool inline_ = !trimmed(oneLine(attachment.contentId)).empty();
-    (inline_ ? related : mixed).push_back(attachmentPart(attachment));
+    (contentIdOf(attachment).empty() ? mixed : related).push_back(&attachment);
+    heads.push_back(attachmentHead(attachment));
+    size += attachment.bytes.size() / 57 * 78 + 80 + heads.back().size() + 64;
   }
-  if (related.size() > 1) body = multipart("related", "type=\"text/html\"", related);
+  std::string mixedBoundary = mixed.empty() ? "" : boundaryAvoiding(heads);
+  heads.push_back(mixedBoundary);
+  std::string relatedBoundary = related.empty() ? "" : boundaryAvoiding(heads);
+
+  std::string out;
+  out.reserve(size);
+  auto appendPart = [&](const std::string& boundary, const Attachment& attachment) {
+    out += "--" + boundary + "\r\n";
+    out += attachmentHead(attachment);
+    appendBase64(out, attachment.bytes, kMaxBodyLine);
+    out += kCrlf;
+  };
+  if (!mixed.empty())
+    out += multipartHead("mixed", "", mixedBoundary) + "--" + mixedBoundary + "\r\n";
+  if (!related.empty())
+    out += multipartHead("related", "type=\"text/html\"", relatedBoundary) + "--" +
+           relatedBoundary + "\r\n";
+  out += textHead;
+  appendTextBody(out, html_, converter.get());
+  if (!related.empty()) {
+    out += kCrlf;
+    for (const Attachment* attachment : related) appendPart(relatedBoundary, *attachment);
+    out += "--" + relatedBoundary + "--";
+  }
   if (!mixed.empty()) {
-    mixed.insert(mixed.begin(), std::move(body));
-    body = multipart("mixed", "", mixed);
+    out += kCrlf;
+    for (const Attachment* attachment : mixed) appendPart(mixedBoundary, *attachment);
+    out += "--" + mixedBoundary + "--";
   }
-  out += body;
   if (out.size() < 2 || out.compare(out.size() - 2, 2, kCrlf) != 0) out += kCrlf;
   return out;
+}
+
+std::string MimeMessage::render(bool withBcc) const { return headerSection(withBcc) + entity(); }
+
+size_t MimeMessage::renderedSize(bool withBcc) const {
+  return headerSection(withBcc).size() + entity().size();
 }
 
 bool MimeMessage::saveToFile(const std::string& path, std::string& error) const {
@@ -943,7 +863,8 @@ bool MimeMessage::saveToFile(const std::string& path, std::string& error) const 
     return false;
   }
   std::string temp = path.substr(0, slash + 1) + "." + name + ".tmp-" + std::to_string(getpid());
-  std::string bytes = render(true);
+  std::string head = headerSection(true);
+  const std::string& body = entity();
 
   int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) {
@@ -961,11 +882,13 @@ bool MimeMessage::saveToFile(const std::string& path, std::string& error) const 
   };
   // A temporary file left by an earlier process with our pid may have had another mode.
   if (fchmod(fd, 0600) != 0) return fail("cannot restrict", temp);
-  for (size_t written = 0; written < bytes.size();) {
-    ssize_t n = write(fd, bytes.data() + written, bytes.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return fail("cannot write", temp);
-    written += static_cast<size_t>(n);
+  for (std::string_view bytes : {std::string_view(head), std::string_view(body)}) {
+    for (size_t written = 0; written < bytes.size();) {
+      ssize_t n = write(fd, bytes.data() + written, bytes.size() - written);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return fail("cannot write", temp);
+      written += static_cast<size_t>(n);
+    }
   }
   if (fsync(fd) != 0) return fail("cannot flush", temp);
   int closing = fd;
@@ -1024,14 +947,17 @@ bool MimeMessage::importFromFile(const std::string& path, std::string& error) {
   cc_ = decodedAddressList(cc);
   bcc_ = decodedAddressList(bcc);
   subject_ = std::move(subject);
-  imported_ = std::move(text);
+  importedHead_ = text.substr(0, fields.back().end);
+  text.erase(0, fields.back().end);
+  entity_ = std::move(text);
+  entityValid_ = true;
   isImported_ = true;
   return true;
 }
 
 std::vector<std::string> addressesOf(std::string_view list) {
   std::vector<std::string> addresses;
-  for (const auto& piece : piecesOf(oneLine(list))) {
+  for (const auto& piece : usablePiecesOf(list)) {
     std::string address;
     size_t angle = angleOf(piece);
     if (angle != std::string::npos) {

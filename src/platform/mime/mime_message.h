@@ -7,8 +7,13 @@
 //   - attachments base64 with their file names and content types; parts
 //     with a content id go into a multipart/related beside the body,
 //     the others into a multipart/mixed around it;
-//   - a subject or display name that is not ASCII as RFC 2047 words, in UTF-8;
-//   - CR and LF removed from every header value, so no text can add a header;
+//   - text attachments (text/csv, ...) with charset=UTF-8;
+//   - a subject or display name that is not ASCII, or has a word too long
+//     for a folded line, as RFC 2047 words in UTF-8; no line over 998 octets;
+//   - no text can add a header: in a subject, display name, extra header or
+//     file name each CR, LF and NUL becomes a blank; an address piece holding
+//     one is left out whole, from the header and from the envelope; so is an
+//     address too long for any line from the header (no mail system takes one);
 //   - a Bcc header only when asked (saved copies keep it, sent ones never).
 // A message read from a file (importFromFile) keeps its own bytes: render
 // gives them back as they were, less the Bcc header when asked, with line
@@ -16,6 +21,7 @@
 // One thread uses a message.
 #pragma once
 
+#include <cstddef>      // sizes
 #include <string>       // texts
 #include <string_view>  // inputs
 #include <vector>       // recipients, attachments
@@ -62,7 +68,16 @@ class MimeMessage {
 
   // ---- Writing and reading ----
   // The whole message with CRLF line ends; the Bcc header only with withBcc.
+  // Its Date and Message-ID are fixed by the first render and kept by every
+  // later one, so the sent and the saved copy agree.
   std::string render(bool withBcc) const;
+  // render in two pieces, for large messages: the header fields (small, made
+  // anew each call) and the entity after them (body and attachments). The
+  // entity is made once and kept until the body, its charset or the
+  // attachments change; the reference is valid until then.
+  std::string headerSection(bool withBcc) const;
+  const std::string& entity() const;
+  size_t renderedSize(bool withBcc) const;
   // Writes render(true) under a temporary name in the same folder, flushes
   // it to disk and renames it into place. False, with error set, on failure.
   bool saveToFile(const std::string& path, std::string& error) const;
@@ -74,8 +89,15 @@ class MimeMessage {
   std::string from_, to_, cc_, bcc_, subject_, html_, charset_ = "UTF-8";
   std::vector<std::pair<std::string, std::string>> headers_;
   std::vector<Attachment> attachments_;
-  // Set by importFromFile: the message as read, sent as it is.
-  std::string imported_;
+  void stamp() const;
+  std::string renderEntity() const;
+
+  mutable std::string date_, messageId_;  // fixed by the first render
+  mutable std::string entity_;
+  mutable bool entityValid_ = false;
+  // Set by importFromFile: the message's header section as read, sent as it
+  // is (its entity is entity_).
+  std::string importedHead_;
   bool isImported_ = false;
 };
 

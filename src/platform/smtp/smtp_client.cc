@@ -18,6 +18,7 @@
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,7 +31,9 @@
 #include <set>
 #include <utility>
 
+#include "platform/smtp/host_name.h"
 #include "platform/smtp/sasl.h"
+#include "platform/smtp/wire_writer.h"
 #include "util/text.h"
 
 namespace postrix::smtp {
@@ -43,6 +46,8 @@ using Clock = std::chrono::steady_clock;
 // from filling memory.
 constexpr size_t kMaxReplyBytes = 64 * 1024;
 constexpr size_t kSendChunk = 64 * 1024;
+// The slowest pace a DATA phase may keep before it counts as stalled for good.
+constexpr size_t kDataBytesPerSecond = 64 * 1024;
 // QUIT is a courtesy; a server slow to say goodbye does not hold us up.
 constexpr int kQuitSeconds = 5;
 
@@ -87,6 +92,7 @@ struct Abort {
   int code;
   bool fatal;
   std::string sslError;
+  std::string description;  // instead of the code's usual text, when set
 };
 
 Abort refusal(int code) { return Abort{code, false}; }
@@ -116,46 +122,23 @@ std::string trim(std::string_view text) {
   return std::string(text.substr(begin, end - begin + 1));
 }
 
-// The address alone: "Name <a@b>" becomes "a@b". Empty when nothing usable,
-// including addresses that would smuggle a line end into the command.
+// A line break or NUL inside a command argument would end the command early
+// and let the rest of the text be read as a command of its own.
+bool holdsLineBreak(std::string_view text) {
+  return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+constexpr const char* kLineBreakInArgument =
+    "A command argument holds a line break or NUL character and is not sent";
+
+// The address alone: "Name <a@b>" becomes "a@b". Empty when nothing usable.
 std::string bareAddress(std::string_view address) {
   size_t open = address.rfind('<');
   if (open != std::string_view::npos) {
     size_t close = address.find('>', open);
     if (close != std::string_view::npos) address = address.substr(open + 1, close - open - 1);
   }
-  if (address.find_first_of("\r\n") != std::string_view::npos) return {};
   return trim(address);
-}
-
-std::string defaultHeloName() {
-  char name[HOST_NAME_MAX + 1] = {};
-  if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "localhost";
-  return name;
-}
-
-// The message as it goes after DATA: every line end CRLF (lone CR and LF
-// included), a dot doubled at the start of a line, the last line ended, and
-// the final dot.
-std::string wireData(std::string_view message) {
-  std::string out;
-  out.reserve(message.size() + message.size() / 32 + 8);
-  size_t i = 0;
-  bool lineStart = true;
-  while (i < message.size()) {
-    if (lineStart && message[i] == '.') out += '.';
-    // The rest of the line is copied at once.
-    size_t end = findLineEnd(message, i);
-    out.append(message, i, end - i);
-    lineStart = end < message.size();
-    if (!lineStart) break;
-    out += "\r\n";
-    bool pair = message[end] == '\r' && end + 1 < message.size() && message[end + 1] == '\n';
-    i = end + (pair ? 2 : 1);
-  }
-  if (!lineStart) out += "\r\n";
-  out += ".\r\n";
-  return out;
 }
 
 // Writing to a connection the server has closed raises SIGPIPE, which would
@@ -237,9 +220,7 @@ Poco::Net::Context::Ptr tlsContext(const std::string& host, bool insecure) {
 }  // namespace
 
 struct SmtpClient::Session {
-  Session(SmtpClient& client, const SmtpOptions& settings) : owner(client), options(settings) {
-    if (options.heloName.empty()) options.heloName = defaultHeloName();
-  }
+  Session(SmtpClient& client, const SmtpOptions& settings) : owner(client), options(settings) {}
 
   SmtpClient& owner;
   SmtpOptions options;
@@ -289,6 +270,7 @@ struct SmtpClient::Session {
         candidate.setNoDelay(true);
         socket = candidate;
         open = true;
+        if (options.heloName.empty()) options.heloName = ownName();
         return;
       } catch (const Poco::TimeoutException&) {
         last = Abort{5};
@@ -300,6 +282,14 @@ struct SmtpClient::Session {
       }
     }
     throw last;
+  }
+
+  // The full domain name of this host or, when it has none, the address
+  // literal of our end of the connection, which any server can check.
+  std::string ownName() {
+    std::string name = hostDomainName();
+    if (name.empty()) name = addressLiteral(socket.impl()->sockfd());
+    return name.empty() ? "localhost" : name;
   }
 
   // Upgrades the connection; afterwards nothing from before the handshake is trusted.
@@ -367,14 +357,17 @@ struct SmtpClient::Session {
     throw Abort{8};
   }
 
-  // The time-out runs from the last progress, so a large message may take
-  // as long as it keeps moving.
-  void sendRaw(std::string_view bytes) {
+  // Writes all of bytes. The time-out runs from the last progress, so a large
+  // message may take as long as it keeps moving, but never past overall.
+  void sendRaw(std::string_view bytes, Clock::time_point overall = Clock::time_point::max()) {
     try {
-      Clock::time_point deadline = Clock::now() + std::chrono::seconds(timeoutSeconds());
+      auto stall = [&] {
+        return std::min(overall, Clock::now() + std::chrono::seconds(timeoutSeconds()));
+      };
+      Clock::time_point deadline = stall();
       while (!bytes.empty()) {
         int chunk = static_cast<int>(std::min(bytes.size(), kSendChunk));
-        int sent = socket.sendBytes(bytes.data(), chunk);
+        int sent = tls ? socket.sendBytes(bytes.data(), chunk) : sendPlain(bytes.data(), chunk);
         if (sent < 0) {
           // A plain socket only ever waits to write; TLS may need to read first.
           await(socket, tls ? tlsWait(sent) : Poco::Net::Socket::SELECT_WRITE, deadline);
@@ -382,14 +375,34 @@ struct SmtpClient::Session {
         }
         if (sent == 0) throw Abort{6};
         bytes.remove_prefix(static_cast<size_t>(sent));
-        deadline = Clock::now() + std::chrono::seconds(timeoutSeconds());
+        deadline = stall();
       }
     } catch (const Poco::Exception& e) {
       exchangeFailed(e);
     }
   }
 
+  // One send on the plain socket: what went out, or -1 when the socket
+  // buffer is full. Not Poco's sendBytes, which takes a full buffer on a
+  // non-blocking socket for a broken connection.
+  int sendPlain(const char* data, int length) {
+    for (;;) {
+      ssize_t sent =
+          ::send(socket.impl()->sockfd(), data, static_cast<size_t>(length), MSG_NOSIGNAL);
+      if (sent >= 0) return static_cast<int>(sent);
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) return -1;
+      if (errno == EPIPE || errno == ECONNRESET) throw Abort{6};
+      throw Abort{8};
+    }
+  }
+
   void command(const std::string& line, const std::string& shown = {}) {
+    if (holdsLineBreak(line)) {
+      Abort refused{121, false};
+      refused.description = kLineBreakInArgument;
+      throw refused;
+    }
     log("C: " + (shown.empty() ? line : shown));
     sendRaw(line + "\r\n");
   }
@@ -614,7 +627,7 @@ bool SmtpClient::connect(const SmtpOptions& options) {
   } catch (const Abort& abort) {
     session->close(!abort.fatal);
     sslError_ = abort.sslError;
-    return fail(abort.code, describe(abort.code));
+    return fail(abort.code, abort.description.empty() ? describe(abort.code) : abort.description);
   }
   session_ = std::move(session);
   session_->announced = true;
@@ -624,6 +637,11 @@ bool SmtpClient::connect(const SmtpOptions& options) {
 
 bool SmtpClient::send(std::string_view from, const std::vector<std::string>& recipients,
                       std::string_view message) {
+  return send(from, recipients, std::vector<std::string_view>{message});
+}
+
+bool SmtpClient::send(std::string_view from, const std::vector<std::string>& recipients,
+                      const std::vector<std::string_view>& message) {
   errCode_ = 0;
   errDesc_.clear();
   serverResponse_.clear();
@@ -636,6 +654,11 @@ bool SmtpClient::send(std::string_view from, const std::vector<std::string>& rec
   bool anyEmpty = std::any_of(addresses.begin(), addresses.end(),
                               [](const std::string& a) { return a.empty(); });
   if (sender.empty() || addresses.empty() || anyEmpty) return fail(121, describe(121));
+  // Judged on the whole text: "a@x\nRCPT TO:<b@y>" must not pass as <b@y>.
+  bool smuggling =
+      holdsLineBreak(from) || std::any_of(recipients.begin(), recipients.end(),
+                                          [](const auto& r) { return holdsLineBreak(r); });
+  if (smuggling) return fail(121, kLineBreakInArgument);
   if (!session_) return fail(8, describe(8));
 
   SigpipeBlock block;
@@ -662,16 +685,20 @@ bool SmtpClient::send(std::string_view from, const std::vector<std::string>& rec
       serverResponse_ = reply.text;
       throw refusal(116);
     }
-    std::string data = wireData(message);
-    if (onSendStart) onSendStart(data.size());
-    session.sendRaw(data);
+    size_t size = wireSize(message);
+    if (onSendStart) onSendStart(size);
+    int dataSeconds = std::max(session.options.timeoutSeconds, session.options.dataTimeoutSeconds);
+    Clock::time_point overall = Clock::now() + std::chrono::seconds(dataSeconds) +
+                                std::chrono::seconds(size / kDataBytesPerSecond);
+    WireWriter writer([&](std::string_view chunk) { session.sendRaw(chunk, overall); });
+    for (std::string_view piece : message) writer.add(piece);
+    writer.finish();
     session.log("C: .");
-    reply =
-        session.reply(std::max(session.options.timeoutSeconds, session.options.dataTimeoutSeconds));
+    reply = session.reply(dataSeconds);
     if (!reply.positive()) throw refusal(116);
   } catch (const Abort& abort) {
     sslError_ = abort.sslError;
-    fail(abort.code, describe(abort.code));
+    fail(abort.code, abort.description.empty() ? describe(abort.code) : abort.description);
     if (abort.fatal) {
       session.close(false);
       bool announced = session.announced;

@@ -9,13 +9,21 @@
 // stuffed, and the final dot. disconnect says QUIT and closes.
 //
 // Every stage is bounded: connecting and each reply by timeoutSeconds, the
-// reply after the final dot by at least dataTimeoutSeconds. No AUTH is ever
+// reply after the final dot by dataTimeoutSeconds (timeoutSeconds if longer).
+// Writing the message may stall for at most timeoutSeconds between two
+// writes that make progress, and all of it must be written within
+// dataTimeoutSeconds plus one second per 64 KiB of message (a pace no
+// working link falls below); past either the send fails with 5 and the
+// connection is closed. The message is dot-stuffed and written in chunks of
+// 64 KiB, never copied whole. No AUTH is ever
 // sent on a connection whose requested TLS failed. Certificates are checked
 // against the system store and the server's name unless insecureTls.
 //
 // Failures never throw: an operation returns false and errCode, errDesc,
 // serverResponse (the last reply, verbatim, lines joined by CRLF) and, for
-// TLS failures, sslError say why. The codes:
+// TLS failures, sslError say why. A command argument (an address, the
+// EHLO name) holding CR, LF or NUL is never sent: the operation fails with
+// 121 and an errDesc saying so. The codes:
 //   3 unknown host, 4 no connection, 5 time-out, 6 connection closed by the
 //   server, 8 other connection error, 12 TLS failure, 111 authentication not
 //   offered, 112 unsupported method, 113 other authentication error, 114
@@ -56,7 +64,9 @@ struct SmtpOptions {
   bool insecureTls = false;
   int authMethod = auth::kNone;
   std::string user, password;
-  // The name said in EHLO/HELO; the machine's host name when empty.
+  // The name said in EHLO/HELO. When empty: the host's full domain name, or
+  // the address literal of our end of the connection ("[127.0.0.1]") when the
+  // host has no name with a dot.
   std::string heloName;
 };
 
@@ -80,6 +90,10 @@ class SmtpClient {
   // transaction with 123 (after RSET) even when others were accepted.
   bool send(std::string_view from, const std::vector<std::string>& recipients,
             std::string_view message);
+  // The same with the message in pieces sent one after the other as one text,
+  // so a caller holding a message in parts need not join them.
+  bool send(std::string_view from, const std::vector<std::string>& recipients,
+            const std::vector<std::string_view>& message);
   // QUIT and close; harmless when not connected.
   void disconnect();
 
