@@ -116,7 +116,7 @@ std::string Utilities::getReportBody(std::string_view address, std::string_view 
                secondsText(std::chrono::steady_clock::now() - start) + " seconds.");
       if (s.debugReport()) {
         Debugger("Status Code: " + std::to_string(request->status()));
-        Debugger("Report Body: \r\n" + body);
+        Debugger("Report Body: \r\n", body);
       }
       return body;
     } catch (const Failure& failure) {
