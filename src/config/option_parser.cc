@@ -101,11 +101,11 @@ OptionParser::OptionParser(Settings& settings, std::string_view commandLine)
 }
 
 bool OptionParser::pass(std::string_view option, const Action& action) {
-  const OptionSpec& spec = requireOption(option);
-  OptionKind kind = spec.kind;
+  const OptionEntry& entry = requireOption(option);
+  OptionKind kind = entry.kind;
   size_t after = kind == OptionKind::kFlag ? 0 : kind == OptionKind::kPair ? 2 : 1;
   for (size_t i = 0; i + after < tokens_.size(); ++i) {
-    if ((spec.anyCase ? toLower(tokens_[i]) : tokens_[i]) != option) continue;
+    if ((entry.anyCase ? toLower(tokens_[i]) : tokens_[i]) != option) continue;
     std::string v;
     if (kind == OptionKind::kValue) v = tokens_[i + 1];
     if (kind == OptionKind::kQuoted) v = Settings::readQuotedParams(tokens_, i + 1);

@@ -13,7 +13,7 @@ constexpr OptionKind F = OptionKind::kFlag, V = OptionKind::kValue, Q = OptionKi
 
 // Four options match in any case (the maintenance commands, -multitime and
 // -configure); every other name only as written.
-const std::vector<OptionSpec> kOptions = {
+const std::vector<OptionEntry> kOptions = {
     {"-nolog", F, false},
     {"-dsn", V, false},
     {"-enablemultitime", F, true},
@@ -96,9 +96,9 @@ const std::vector<OptionSpec> kOptions = {
 };
 
 // How many tokens after position i an option takes as its value.
-size_t valueTokens(const OptionSpec& spec, const std::vector<std::string>& tokens, size_t i) {
+size_t valueTokens(const OptionEntry& entry, const std::vector<std::string>& tokens, size_t i) {
   size_t left = tokens.size() - i - 1;
-  switch (spec.kind) {
+  switch (entry.kind) {
     case OptionKind::kFlag:
       return 0;
     case OptionKind::kValue:
@@ -137,31 +137,31 @@ std::string_view withoutDashes(std::string_view s) {
 
 }  // namespace
 
-const std::vector<OptionSpec>& optionTable() { return kOptions; }
+const std::vector<OptionEntry>& optionTable() { return kOptions; }
 
-const OptionSpec* findOption(std::string_view token) {
+const OptionEntry* findOption(std::string_view token) {
   std::string lower = toLower(token);
-  for (const auto& spec : kOptions)
-    if ((spec.anyCase ? std::string_view(lower) : token) == spec.name) return &spec;
+  for (const auto& entry : kOptions)
+    if ((entry.anyCase ? std::string_view(lower) : token) == entry.name) return &entry;
   return nullptr;
 }
 
-const OptionSpec& requireOption(std::string_view name) {
-  for (const auto& spec : kOptions)
-    if (spec.name == name) return spec;
+const OptionEntry& requireOption(std::string_view name) {
+  for (const auto& entry : kOptions)
+    if (entry.name == name) return entry;
   throw Failure(err::kInvalidCall, "The option " + std::string(name) + " is not in the table.");
 }
 
 std::vector<std::string> unknownOptions(const std::vector<std::string>& tokens) {
   std::vector<std::string> unknown;
   for (size_t i = 0; i < tokens.size(); ++i) {
-    const OptionSpec* spec = findOption(tokens[i]);
-    if (!spec && startsWith(tokens[i], "-")) {
+    const OptionEntry* entry = findOption(tokens[i]);
+    if (!entry && startsWith(tokens[i], "-")) {
       unknown.push_back(tokens[i]);
       // What follows a mistyped option is most likely its value, not another mistake.
-      spec = findOption(closestOption(tokens[i]));
+      entry = findOption(closestOption(tokens[i]));
     }
-    if (spec) i += valueTokens(*spec, tokens, i);
+    if (entry) i += valueTokens(*entry, tokens, i);
   }
   return unknown;
 }
@@ -171,13 +171,13 @@ std::string closestOption(std::string_view token) {
   if (wanted.empty()) return "";
   std::string_view best;
   size_t bestDistance = 0;
-  for (const auto& spec : kOptions) {
-    std::string_view name = withoutDashes(spec.name);
+  for (const auto& entry : kOptions) {
+    std::string_view name = withoutDashes(entry.name);
     size_t distance = editDistance(wanted, name);
     // Short names are too alike to guess between: only a case or dash slip counts.
     size_t allowed = name.size() <= 3 ? 0 : name.size() <= 6 ? 1 : 2;
     if (distance > allowed || (!best.empty() && distance >= bestDistance)) continue;
-    best = spec.name;
+    best = entry.name;
     bestDistance = distance;
   }
   return std::string(best);

@@ -20,7 +20,7 @@ enum class OptionKind {
   kPair,    // the next two tokens
 };
 
-struct OptionSpec {
+struct OptionEntry {
   std::string_view name;
   OptionKind kind;
   bool anyCase;  // matched whatever the letter case of the token
@@ -28,14 +28,14 @@ struct OptionSpec {
 
 // Every option, in no particular order; the entry point's own (help,
 // version) included.
-const std::vector<OptionSpec>& optionTable();
+const std::vector<OptionEntry>& optionTable();
 
 // The option a token names under its case rule, or null.
-const OptionSpec* findOption(std::string_view token);
+const OptionEntry* findOption(std::string_view token);
 
 // The option that must be in the table; a name missing from it is a
 // programming error and fails with 5 (invalid call).
-const OptionSpec& requireOption(std::string_view name);
+const OptionEntry& requireOption(std::string_view name);
 
 // The tokens that start with "-" but are neither an option nor taken as the
 // value of the option before them, in command-line order. A value or

@@ -67,8 +67,8 @@ bool names(const std::string& text, const std::string& option, const std::string
 
 TEST(OptionTableTest, HelpAndReadmeListEveryOptionAndNoOther) {
   std::string usage = usageText(), readme = readFile(POSTRIX_SOURCE_DIR "/README.md");
-  for (const auto& spec : optionTable()) {
-    std::string name(spec.name);
+  for (const auto& entry : optionTable()) {
+    std::string name(entry.name);
     EXPECT_TRUE(names(usage, name, " ")) << name;
     EXPECT_TRUE(names(readme, name, "`")) << name;
   }
