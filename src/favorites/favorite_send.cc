@@ -240,7 +240,7 @@ void SendPipeline::deliver() {
     std::string name = s_.GetReportName(f_.reportTitle(), true);
     email_.generateAndAttachAsHTML(body_, s_.TEMP_HTML_FILE(name));
   } else {
-    email_.setBody(body_);
+    email_.setBody(std::move(body_));
     email_.send(f_.reportid(), Variant(f_.reportEmails()), f_.companyID());
   }
   pause();

@@ -140,12 +140,13 @@ void Email::setBcc(const std::string& bcc) {
     mailBee_->Message().BCCAddr = bcc;
 }
 
-void Email::setBody(const std::string& body) {
+void Email::setBody(std::string body) {
   std::string formatted = utilities_->formatText(body);
+  std::string().swap(body);  // the page as fetched is not needed past here
   if (cdo_) {
-    cdo_->HTMLBody = formatted;
+    cdo_->HTMLBody = std::move(formatted);
   } else {
-    mailBee_->Message().BodyText = formatted;
+    mailBee_->Message().BodyText = std::move(formatted);
     mailBee_->Message().BodyFormat = 1;
   }
 }

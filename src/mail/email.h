@@ -40,7 +40,8 @@ class Email {
   // it is refused (logged now, its send log row written by send) and the
   // message goes to the others.
   void addAddress(std::string_view recipientText, std::string_view label);
-  void setBody(const std::string& body);
+  // Takes the body over: pages may be large, so the caller moves it in.
+  void setBody(std::string body);
   // True, and logged, when the body is empty.
   bool checkNull(const std::string& body) const;
 

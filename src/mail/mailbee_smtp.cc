@@ -35,7 +35,15 @@ mime::MimeMessage& MailBeeMessage::built() {
   mime_.setTo(ToAddr);
   mime_.setBcc(BCCAddr);
   mime_.setSubject(subject);
-  mime_.setHtmlBody(BodyText, charset_);
+  // The body moves into the MIME message rather than being copied, so
+  // BodyText reads empty once a message was built from it; the body stays
+  // until BodyText is set again.
+  if (!BodyText.empty()) {
+    mime_.setHtmlBody(std::move(BodyText), charset_);
+    BodyText.clear();
+  } else {
+    mime_.setCharset(charset_);
+  }
   return mime_;
 }
 

@@ -29,7 +29,9 @@ class MailBeeSsl {
 
 class MailBeeMessage {
  public:
-  std::string FromAddr, ToAddr, BCCAddr, subject, BodyText;
+  std::string FromAddr, ToAddr, BCCAddr, subject;
+  // Taken over by the message when it is built (sent, saved or measured).
+  std::string BodyText;
   int BodyFormat = 0;  // 1: HTML
 
   // Attaches a file, read at once; false when it cannot be read.

@@ -677,11 +677,15 @@ std::string valueOf(std::string_view text, const RawField& field) {
 
 }  // namespace
 
-void MimeMessage::setHtmlBody(std::string_view html, std::string_view charset) {
+void MimeMessage::setHtmlBody(std::string html, std::string_view charset) {
+  if (html != html_) html_ = std::move(html), entityValid_ = false;
+  setCharset(charset);
+}
+
+void MimeMessage::setCharset(std::string_view charset) {
   std::string name = trimmed(flattened(charset));
   if (name.empty()) name = "UTF-8";
-  if (html == html_ && name == charset_) return;
-  html_ = html;
+  if (name == charset_) return;
   charset_ = std::move(name);
   entityValid_ = false;
 }

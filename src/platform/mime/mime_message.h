@@ -45,7 +45,10 @@ class MimeMessage {
   void setCc(std::string_view cc) { cc_ = cc; }
   void setBcc(std::string_view bcc) { bcc_ = bcc; }
   void setSubject(std::string_view subject) { subject_ = subject; }
-  void setHtmlBody(std::string_view html, std::string_view charset);
+  // Taken by value so that a caller can move a large page in.
+  void setHtmlBody(std::string html, std::string_view charset);
+  // The body's character set ("UTF-8" when empty).
+  void setCharset(std::string_view charset);
   // A header added to the message; a Content-Type given here sets the body's
   // charset instead of adding a second Content-Type.
   void addHeader(std::string_view name, std::string_view value);
