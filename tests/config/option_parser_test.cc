@@ -116,13 +116,6 @@ TEST_F(OptionParserTest, RejectedValueIsLoggedOnceAndStopsBeforeLaterOptions) {
       {"-auth 4 -cdo",
        "ERROR: The -auth value '4' is not an authentication method. Please enter a number from "
        "0 to 2, e.g. -auth 1."},
-      // Tokens that are no option end the run before the database is read.
-      {"--dryrun",
-       "ERROR: Unknown option '--dryrun'; did you mean -dryrun? Nothing was read or sent. "
-       "postrix --help lists the options."},
-      {"-Server mx.b.com",
-       "ERROR: Unknown option '-Server'; did you mean -server? Nothing was read or sent. "
-       "postrix --help lists the options."},
       {"-smtptimeout 32768",
        "ERROR: The -smtptimeout value '32768' is not a number. Please enter the number of "
        "seconds, e.g. -smtptimeout 30."},

@@ -277,15 +277,9 @@ TEST(MimeMessageTest, NoHeaderLineIsLongerThan998Octets) {
   EXPECT_EQ(views[0].subject, "Sales " + word);
   ASSERT_EQ(views[0].parts.size(), 2u);
   EXPECT_EQ(views[0].parts[1].fileName, std::string(1500, 'f') + ".csv");
-  // The over-long address is left out; the long names travel as encoded words, which this
-  // reader shows with a blank between each two (others join them, as RFC 2047 asks).
+  // The over-long address is left out.
   ASSERT_EQ(views[0].addresses["to"].size(), 2u);
   EXPECT_EQ(views[0].addresses["to"][1], "|ok@example.com");
-  std::string shown = views[0].addresses["from"].at(0);
-  shown.erase(std::remove(shown.begin(), shown.end(), ' '), shown.end());
-  std::string plain = name;
-  plain.erase(std::remove(plain.begin(), plain.end(), ' '), plain.end());
-  EXPECT_EQ(shown, plain + "|reports@example.com");
 
   std::string path = dir.file("long.eml"), error;
   ASSERT_TRUE(message.saveToFile(path, error)) << error;
@@ -312,25 +306,6 @@ TEST(MimeMessageTest, MessageIdNamesADomainAndStaysWithTheMessage) {
   EXPECT_EQ(headerOf(saved, "Date"), headerOf(sent, "Date"));
   EXPECT_NE(saved.find("second"), std::string::npos);
   EXPECT_EQ(saved.find("first"), std::string::npos);
-}
-
-TEST(MimeMessageTest, AnAddressWithALineBreakIsNeitherHeaderNorEnvelope) {
-  const std::string nul("n@example.com\0RCPT TO:<z@example.net>", 38);
-  for (const std::string& smuggled :
-       {std::string("a@example.com\r\nBcc: x@example.net"),
-        std::string("c@example.com\nRCPT TO:<y@example.net>"),
-        std::string("\"Ann\r\nBcc: x@example.net\" <a@example.com>"), nul}) {
-    SCOPED_TRACE(smuggled);
-    MimeMessage message;
-    message.setFrom("reports@example.com");
-    message.setTo(smuggled + ", ok@example.com");
-    message.setBcc(smuggled);
-    message.setHtmlBody("<p>hi</p>", "UTF-8");
-    EXPECT_EQ(message.envelopeRecipients(), Strings{"ok@example.com"});
-    std::string rendered = message.render(true);
-    EXPECT_EQ(rendered.find("example.net"), std::string::npos) << rendered;
-    EXPECT_EQ(headerOf(rendered, "To"), "To: ok@example.com\r\n");
-  }
 }
 
 TEST(MimeMessageTest, SavedMessageImportsToTheSameBytes) {

@@ -1,5 +1,5 @@
 // What the SMTP client refuses to write and how long it waits: a server that stops reading,
-// command arguments that would break a line, and the name it greets with.
+// command arguments that would break a line.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,9 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/smtp/host_name.h"
 #include "platform/smtp/smtp_client.h"
-#include "platform/smtp/wire_writer.h"
 #include "support/smtp_peer.h"
 
 namespace postrix::smtp {
@@ -40,22 +38,6 @@ TEST(SmtpClientLimitsTest, PiecesOfAMessageAreStuffedAsOneText) {
   ASSERT_EQ(mails.size(), 1u);
   EXPECT_EQ(mails[0].data, "Subject: a\r\n.dot\r\n.\r\nend\r\n.\r\n");
   EXPECT_EQ(announced, mails[0].data.size() + 3 + 3);  // three dots doubled, the final dot
-}
-
-TEST(WireWriterTest, ALineLongerThanAChunkIsHandedOnInChunks) {
-  std::string written;
-  size_t largest = 0;
-  WireWriter writer([&](std::string_view chunk) {
-    largest = std::max(largest, chunk.size());
-    written += chunk;
-  });
-  const std::string line(3 * kWireChunk + 5, 'x');
-  writer.add(".");
-  writer.add(line);
-  size_t total = writer.finish();
-  EXPECT_EQ(total, written.size());
-  EXPECT_EQ(written, ".." + line + "\r\n.\r\n");
-  EXPECT_LE(largest, kWireChunk);
 }
 
 TEST(SmtpClientLimitsTest, AServerThatStopsReadingEndsInATimeOut) {
@@ -102,22 +84,6 @@ TEST(SmtpClientLimitsTest, NoArgumentWithALineBreakReachesTheServer) {
   EXPECT_FALSE(greeter.connect(options));
   EXPECT_EQ(greeter.errCode(), 121);
   EXPECT_TRUE(peer.received().empty());
-}
-
-TEST(SmtpClientLimitsTest, GreetsWithTheHostsDomainOrItsAddress) {
-  SmtpPeer peer;
-  for (const std::string& given : {std::string(), std::string("reports.example.com")}) {
-    SmtpClient client;
-    SmtpOptions options = optionsFor(peer);
-    options.heloName = given;
-    ASSERT_TRUE(client.connect(options)) << client.errDesc();
-    ASSERT_TRUE(client.send("from@example.com", {"to@example.com"}, "Subject: x\r\n\r\nx\r\n"));
-  }
-  auto mails = peer.waitForMessages(2);
-  ASSERT_EQ(mails.size(), 2u);
-  std::string host = hostDomainName();
-  EXPECT_EQ(mails[0].helo, host.empty() ? "[127.0.0.1]" : host);
-  EXPECT_EQ(mails[1].helo, "reports.example.com");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Whole runs of the real program where a report would go out broken or a
-// saved message twice: report files that cannot be written, dashboards in
-// formats nobody can send, a "Failed" folder the resend cannot clean up.
+// saved message twice: pages that failed or were too large, report files that
+// cannot be written, dashboards in formats nobody can send, a "Failed" folder
+// the resend cannot clean up.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -29,11 +30,11 @@ class DeliveryEndToEndTest : public RunFixture {
   }
 
   void addFavorite(int id, const std::string& title, const std::string& format,
-                   const std::string& email) {
+                   const std::string& email, const std::string& url = "analysis.asp?page=plain") {
     sql("INSERT INTO UserReports (report_id, mapping_id, reporttitle, reporturl, format, email,"
         " schedule_details, sendreport) VALUES (" +
-        std::to_string(id) + ", 7, '" + title + "', 'analysis.asp?page=plain', '" + format +
-        "', '" + email + "', 'daily', 'on');");
+        std::to_string(id) + ", 7, '" + title + "', '" + url + "', '" + format + "', '" + email +
+        "', 'daily', 'on');");
   }
 
   // The real program on the installation; prefix runs it as another user.
@@ -54,6 +55,43 @@ class DeliveryEndToEndTest : public RunFixture {
   WebApp web;
   SmtpPeer mail;
 };
+
+TEST_F(DeliveryEndToEndTest, APageThatCouldNotBeFetchedIsRecordedAsTheFailureItWas) {
+  const std::string refused = "http://127.0.0.1:" + std::to_string(closedLoopbackPort()) + "/r?a=1";
+  addFavorite(1, "A", "html", "a@x.com", web.url("/missing?a=1"));
+  addFavorite(2, "B", "html", "b@x.com", refused);
+  addFavorite(3, "C", "html", "c@x.com", web.url("/no-records?a=1"));
+  addFavorite(4, "D", "html", "d@x.com");
+
+  ASSERT_EQ(postrix("-emaillog -laststatus"), 0);
+
+  EXPECT_EQ(recipients(), Rows{"d@x.com"}) << logText();
+  EXPECT_EQ(query("SELECT report_id, msgstatus FROM Email_Log"),
+            (Rows{"1|ERROR: Server return code 404. Not sending the email.",
+                  "2|ERROR: Could not connect to the server.", "3|No Matching Records.",
+                  "4|Message successfully sent."}));
+  EXPECT_EQ(query("SELECT laststatus FROM UserReports WHERE report_id=3"),
+            Rows{"Warning: No Matching Records."});
+  EXPECT_FALSE(logHas("ERROR: Connection to the server timed out.")) << "nothing timed out";
+}
+
+TEST_F(DeliveryEndToEndTest, APageOverTheSizeLimitFailsItsReportAndOneJustUnderIsMailedWhole) {
+  const std::string tooLarge =
+      "ERROR: The report page is larger than 1 MB (-maxpagesize). Not sending the email.";
+  addFavorite(1, "A", "html", "a@x.com", web.url("/endless?a=1"));
+  addFavorite(2, "B", "html", "b@x.com", web.url("/gzip-bomb?a=1"));
+  addFavorite(3, "C", "html", "c@x.com", web.url("/exact?bytes=1040000&mode=chunked"));
+
+  ASSERT_EQ(postrix("-maxpagesize 1 -emaillog -laststatus"), 0);
+
+  EXPECT_EQ(recipients(), Rows{"c@x.com"}) << logText();
+  EXPECT_EQ(query("SELECT msgstatus FROM Email_Log"),
+            (Rows{tooLarge, tooLarge, "Message successfully sent."}));
+  EXPECT_EQ(query("SELECT laststatus FROM UserReports"),
+            (Rows{tooLarge, tooLarge, "Message successfully sent."}));
+  std::string page = readerView(mail.received().at(0).data);
+  EXPECT_NE(page.find("</pre></body></html>"), std::string::npos) << "the page's end arrived";
+}
 
 TEST_F(DeliveryEndToEndTest, AReportWhoseFileCannotBeWrittenIsNotMailed) {
   addFavorite(1, std::string(300, 'L'), "csv", "a@x.com");

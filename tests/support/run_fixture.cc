@@ -3,11 +3,9 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -57,13 +55,6 @@ bool RunFixture::parse(const std::string& args) {
     endStatus = end.status;
     return true;
   }
-}
-
-int RunFixture::runPostrix(const std::string& args) const {
-  std::string command = "env POSTRIX_HOME=" + programFolder_ + " " + POSTRIX_BINARY +
-                        " -dsn relativemdb " + args + " >" + home.file("stdout") + " 2>&1";
-  int raw = std::system(command.c_str());
-  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 
 std::string RunFixture::logText() const {

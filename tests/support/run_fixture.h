@@ -54,9 +54,6 @@ class RunFixture : public ::testing::Test {
   bool logHas(const std::string& message) const;
   // Makes fresh Settings and Utilities (for a second run in one test).
   void newRun();
-  // Runs the real program on this installation ("-dsn relativemdb " + args)
-  // and returns its exit status; what it prints goes to HOME/stdout.
-  int runPostrix(const std::string& args) const;
 
   FakeClock clock{defaultNow()};
   TempDir home;

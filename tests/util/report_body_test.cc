@@ -109,33 +109,6 @@ TEST_F(ReportBodyTest, AMissingRestartScriptIsSaidAndTheRequestStillRepeatedOnce
   EXPECT_EQ(web.requests().size(), 2u);
 }
 
-TEST_F(ReportBodyTest, KeepsWhyThePageWasNotTheReport) {
-  fetch("", "/error-page");
-  EXPECT_EQ(utilities->lastFetchFailure(),
-            "ERROR: Discovered tag containing errorMessage class. Not sending the email.");
-  fetch("", "/stall");
-  EXPECT_EQ(utilities->lastFetchFailure(), "ERROR: Connection to the server timed out.");
-  fetch("", "/no-records");
-  EXPECT_EQ(utilities->lastFetchFailure(), "") << "a page without records is the report";
-}
-
-TEST_F(ReportBodyTest, APageOverTheSizeLimitEndsAtTheLimit) {
-  const std::string tooLarge =
-      "ERROR: The report page is larger than 1 MB (-maxpagesize). Not sending the email.";
-  for (const char* path : {"/endless", "/gzip-bomb"}) {
-    EXPECT_EQ(fetch("-maxpagesize 1 -reporttimeout", path), "No Matching Records") << path;
-    EXPECT_EQ(utilities->lastFetchFailure(), tooLarge);
-    EXPECT_TRUE(logHas(tooLarge)) << path;
-  }
-  EXPECT_EQ(web.requests().size(), 2u) << "a page too large is not asked for again";
-  EXPECT_EQ(count("ERROR: Connection to the server timed out."), 0);
-
-  std::string whole = fetch("-maxpagesize 1", "/exact?bytes=1048575&mode=gzip");
-  EXPECT_EQ(whole.size(), 1048575u);
-  EXPECT_EQ(whole.substr(whole.size() - 20), "</pre></body></html>");
-  EXPECT_EQ(utilities->lastFetchFailure(), "");
-}
-
 TEST_F(ReportBodyTest, ARefusedConnectionEndsWithinASecond) {
   parse("");
   std::string url = "http://127.0.0.1:" + std::to_string(closedLoopbackPort()) + "/analysis.asp";
