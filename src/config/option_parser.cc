@@ -384,6 +384,7 @@ bool OptionParser::outputPasses() {
       return reject("ERROR: The -date value '" + masked(v) +
                     "' is not a date. Please enter a date such as 12/5/2026 or 2026-12-05.");
     s_.getDate_ = *date;
+    s_.iscmdLineDate_ = true;
     return true;
   });
   return ok && pass("-wkhtmltopdfauth", [&](const std::string& v) {
@@ -435,17 +436,41 @@ bool OptionParser::modePasses() {
   flag("-sendfailed", s_.SendFailed_);
   flag("-generatepdf", s_.generatePDF_);
   value("-heloname", s_.heloName_);
-  return pass("-maxpagesize", [&](const std::string& v) {
-    // Whole megabytes, up to 1 TB: enough for any page, small enough not to overflow.
-    bool whole = isNumber(v) && v.find_first_not_of("0123456789") == std::string::npos;
-    double megabytes = whole ? Variant(v).toDouble() : 0;
-    if (megabytes < 1 || megabytes > 1024 * 1024)
-      return reject("ERROR: The -maxpagesize value '" + masked(v) +
-                    "' is not a size. Please enter the largest report page in megabytes, e.g. "
-                    "-maxpagesize 200.");
-    s_.maxPageBytes_ = static_cast<std::int64_t>(megabytes) * 1024 * 1024;
+  flag("-sendagain", s_.sendAgain_);
+  return pass("-maxpagesize",
+              [&](const std::string& v) {
+                // Whole megabytes, up to 1 TB: enough for any page, small enough not to overflow.
+                bool whole = isNumber(v) && v.find_first_not_of("0123456789") == std::string::npos;
+                double megabytes = whole ? Variant(v).toDouble() : 0;
+                if (megabytes < 1 || megabytes > 1024 * 1024)
+                  return reject(
+                      "ERROR: The -maxpagesize value '" + masked(v) +
+                      "' is not a size. Please enter the largest report page in megabytes, e.g. "
+                      "-maxpagesize 200.");
+                s_.maxPageBytes_ = static_cast<std::int64_t>(megabytes) * 1024 * 1024;
+                return true;
+              }) &&
+         waitPasses();
+}
+
+// How long a run waits for another run's lock and for a busy database.
+bool OptionParser::waitPasses() {
+  bool ok = pass("-lockwait", [&](const std::string& v) {
+    double minutes = isNumber(v) ? Variant(v).toDouble() : -1;
+    if (minutes < 0 || minutes > 24 * 60)
+      return reject("ERROR: The -lockwait value '" + masked(v) +
+                    "' is not a number of minutes between 0 and 1440, e.g. -lockwait 30.");
+    s_.lockWaitMinutes_ = minutes;
     return true;
   });
+  return ok && pass("-dbwait", [&](const std::string& v) {
+           double seconds = isNumber(v) ? Variant(v).toDouble() : -1;
+           if (seconds < 0 || seconds > 3600)
+             return reject("ERROR: The -dbwait value '" + masked(v) +
+                           "' is not a number of seconds between 0 and 3600, e.g. -dbwait 60.");
+           s_.dbWaitSeconds_ = seconds;
+           return true;
+         });
 }
 
 }  // namespace postrix

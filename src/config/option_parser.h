@@ -64,6 +64,7 @@ class OptionParser {
   bool intervalPasses();
   bool outputPasses();
   bool modePasses();
+  bool waitPasses();
 
   Settings& s_;
   std::vector<std::string> tokens_;

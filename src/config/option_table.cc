@@ -88,6 +88,9 @@ const std::vector<OptionEntry> kOptions = {
     {"-generatepdf", F, false},
     {"-heloname", V, false},
     {"-maxpagesize", V, false},
+    {"-sendagain", F, false},
+    {"-lockwait", V, false},
+    {"-dbwait", V, false},
     // Answered by the entry point before the command line is parsed.
     {"-h", F, false},
     {"-help", F, false},

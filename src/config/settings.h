@@ -176,6 +176,16 @@ class Settings {
   // -heloname NAME: the name said in EHLO; empty means the host's full name.
   const std::string& heloName() const { return heloName_; }
 
+  // -lockwait MINUTES: how long a run waits for another run of the
+  // installation to end before it gives up.
+  double lockWaitMinutes() const { return lockWaitMinutes_; }
+  // -dbwait SECONDS: how long a busy system database is waited for.
+  double dbWaitSeconds() const { return dbWaitSeconds_; }
+  // -sendagain: send what this period's record says was sent already.
+  bool sendAgain() const { return sendAgain_; }
+  // Whether -date was given.
+  bool iscmdLineDate() const { return iscmdLineDate_; }
+
   // Whether the System table carries the multiple-times marker.
   bool hasMultipleTimesMarker() const { return multipleTimesMarker_; }
   const std::string& programFolder() const { return programFolder_; }
@@ -227,6 +237,8 @@ class Settings {
   bool insecureTls_ = false;
   std::int64_t maxPageBytes_ = DEFAULT_MAX_PAGE_BYTES;
   std::string heloName_;
+  double lockWaitMinutes_ = 30, dbWaitSeconds_ = 60;
+  bool sendAgain_ = false, iscmdLineDate_ = false;
   std::string attachement_file_format_, app_pool_name_ = "QX_APP_POOL_V33", wkhtmltopdfauth_;
 
   // Private state.

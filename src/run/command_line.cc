@@ -123,6 +123,11 @@ Saved messages
   -sendfailed                    resend the messages saved in Failed
   -sendmessage                   pick saved messages to send
 
+One run at a time
+  -lockwait MINUTES              wait for another run of the installation (30)
+  -sendagain                     send again what this period sent already
+  -dbwait SECONDS                wait for a busy system database (60)
+
 Maintenance (end the program when done)
   -enablemultitime               enable multiple send times in the System table
   -convertschedules HH:MM        convert every schedule to multiple send times

@@ -75,9 +75,11 @@ void ReportSelection::selectFavorites() {
     return;
   }
   if (!s_.param_dashboard_id_list().empty() && s_.param_id_list().empty()) return;
+  if (s_.emailNow() && !s_.dryrun()) resumeClaims();
   if (rows.eof()) {
-    log(s_.emailNow() ? "No reports to be sent."
-                      : "Warning: rsUserReports = EOF; No favourite reports to send.");
+    if (queue_->numReports() == 0)
+      log(s_.emailNow() ? "No reports to be sent."
+                        : "Warning: rsUserReports = EOF; No favourite reports to send.");
     return;
   }
   for (; !rows.eof(); rows.MoveNext()) {
@@ -184,14 +186,17 @@ void ReportSelection::exportRow(const db::Recordset& row) {
 }
 
 // The row is marked sent as it is queued, so a later run never sends it
-// twice. If this run then fails before sending it, the log line below is how
-// an administrator finds it to set emailSent back to 0.
+// twice; the claim made first lets the next -emailnow run send it if this
+// one dies before it does.
 void ReportSelection::immediateRow(const db::Recordset& row) {
   Favorite favorite = initFavorite(row);
+  // A claimed row still unmarked is the same request, resumed already.
+  if (resumed_.count(favorite->reportid())) return;
   queue_->addReport(favorite);
   std::string id = std::to_string(favorite->reportid());
   log("Sending immeditate report " + id + " to: " + favorite->reportEmails());
   if (s_.dryrun()) return;
+  claimImmediate(favorite->reportid());
   systemConnection().Execute("update emailReports set emailSent=1 where report_ID = " + id);
   log("Immediate report " + id + " is marked sent (emailReports.emailSent=1).");
 }

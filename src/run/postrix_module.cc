@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 #include "run/dry_run.h"
 #include "run/module_state.h"
+#include "run/run_lock.h"
 #include "util/failure.h"
 #include "util/text.h"
 #include "util/utilities.h"
@@ -38,42 +39,51 @@ void resendFailedFolder(Settings& s, Utilities& u, const RunModes& modes) {
   for (const auto& name : savedMessages(folder)) modes.sendEmailMessage(s, u, folder + name);
 }
 
-void sendChosenMessages(Settings& s, Utilities& u, const RunModes& modes) {
+// The lock is taken once the operator has chosen: nobody waits for a
+// run whose operator is still picking files.
+int sendChosenMessages(Settings& s, Utilities& u, const RunModes& modes) {
   if (!modes.sendEmailMessage || !modes.chooseMessageFiles) {
     u.Debugger("Sending chosen saved messages is not available in this build of Postrix.");
-    return;
+    return exit_status::kOk;
   }
   std::vector<std::string> chosen = modes.chooseMessageFiles(s, u);
+  RunLock lock;
+  if (!chosen.empty() && !lock.take(s, u)) return exit_status::kLockNotHad;
   if (chosen.size() == 1) {
     modes.sendEmailMessage(s, u, chosen[0]);
-    return;
+    return exit_status::kOk;
   }
   for (size_t i = 1; i < chosen.size(); ++i)
     modes.sendEmailMessage(s, u, withTrailingBackslash(chosen[0]) + chosen[i]);
+  return exit_status::kOk;
 }
 
 using Cycle = std::function<void(Settings&, Utilities&)>;
 
 // One cycle, or with multiple send times every interval from the first of
-// the run up to the current one, the clock read again before each.
-void eachCycle(Settings& s, Utilities& u, const Cycle& cycle) {
+// the run up to the current one, the clock read again before each. A run
+// that waited for another runs its own interval only: the half hours that
+// began meanwhile have runs of their own, waiting in turn.
+void eachCycle(Settings& s, Utilities& u, const Cycle& cycle, bool ownIntervalOnly = false) {
   if (!s.isMultipleSchedules() || s.iscmdLineInterval()) {
     cycle(s, u);
     return;
   }
-  while (s.thisIntervalStartId() <= Utilities::getIntervalId(u.clock().now())) {
+  const std::int16_t own = s.thisIntervalStartId();
+  auto last = [&] { return ownIntervalOnly ? own : Utilities::getIntervalId(u.clock().now()); };
+  while (s.thisIntervalStartId() <= last()) {
     u.Debugger("Running Reports for Interval ID " + std::to_string(s.thisIntervalStartId()));
     cycle(s, u);
     s.setIntervalStartId(static_cast<std::int16_t>(s.thisIntervalStartId() + 1));
   }
 }
 
-void ordinaryRun(Settings& s, Utilities& u, const RunModes& modes) {
+void ordinaryRun(Settings& s, Utilities& u, const RunModes& modes, bool waited) {
   if (!modes.runCycle) {
     u.Debugger("Scheduled sending is not available in this build of Postrix.");
     return;
   }
-  eachCycle(s, u, modes.runCycle);
+  eachCycle(s, u, modes.runCycle, waited);
 }
 
 // The selection of every cycle, printed; nothing is sent or resent.
@@ -94,14 +104,17 @@ int runModes(Settings& s, Utilities& u, std::string_view commandLine, const RunM
     std::cerr << "postrix: " << replaceAll(lines, "\n", "\npostrix: ") << "\n";
     return exit_status::kRejectedCommandLine;
   }
-  if (s.dryrun())
-    dryRun(s, u);
-  else if (s.SendFailed())
+  if (s.dryrun()) {
+    dryRun(s, u);  // sends nothing: no lock to wait for
+    return exit_status::kOk;
+  }
+  if (s.SendMessage() && !s.SendFailed()) return sendChosenMessages(s, u, modes);
+  RunLock lock;
+  if (!lock.take(s, u)) return exit_status::kLockNotHad;
+  if (s.SendFailed())
     resendFailedFolder(s, u, modes);
-  else if (s.SendMessage())
-    sendChosenMessages(s, u, modes);
   else
-    ordinaryRun(s, u, modes);
+    ordinaryRun(s, u, modes, lock.waited());
   return exit_status::kOk;
 }
 

@@ -17,12 +17,14 @@
 #include <functional>   // lookup log lines
 #include <memory>       // the queue
 #include <optional>     // pending failures
+#include <set>          // resumed claims
 #include <string>       // SQL texts
 #include <string_view>  // inputs
 
 #include "favorites/user_favorite.h"
 #include "platform/db/recordset.h"
 #include "run/report_queue.h"
+#include "run/sent_record.h"
 #include "util/failure.h"
 
 namespace postrix {
@@ -67,6 +69,12 @@ class ReportSelection {
   using CopyLine = std::function<std::string(const UserFavorite& copy)>;
   bool queueCompanyCopies(const UserFavorite& favorite, int type, const CopyLine& line);
 
+  // Immediate reports claimed by a run that died before sending them
+  // (immediate_claims.cc): queued again, once.
+  void resumeClaims();
+  void claimImmediate(std::int32_t reportId);
+  SentRecord& sentRecord();
+
   // Alerts (alert_expansion.cc).
   void expandAlert(const db::Recordset& row);
 
@@ -85,6 +93,8 @@ class ReportSelection {
   std::shared_ptr<ReportQueue> queue_ = std::make_shared<ReportQueue>();
   std::string mappingFilterList_;
   bool trapOn_ = false;
+  std::unique_ptr<SentRecord> sentRecord_;
+  std::set<std::int32_t> resumed_;
   // Dashboards: skip-and-continue until the first due dashboard's company lookup.
   bool skipping_ = false;
 };

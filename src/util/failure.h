@@ -19,6 +19,7 @@ inline constexpr long kOverflow = 6;
 inline constexpr long kTypeMismatch = 13;
 inline constexpr long kNoCurrentRecord = 3021;
 inline constexpr long kPathFileAccess = 75;
+inline constexpr long kDeviceIO = 57;
 inline constexpr long kObjectNotSet = 91;
 inline constexpr long kInvalidUseOfNull = 94;
 inline constexpr long kFieldNotFound = 3265;
@@ -68,6 +69,8 @@ namespace exit_status {
 inline constexpr int kOk = 0;
 inline constexpr int kNoSystemDatabase = 1;
 inline constexpr int kRejectedCommandLine = 2;
+// Another run of the installation kept the run lock past -lockwait.
+inline constexpr int kLockNotHad = 3;
 }  // namespace exit_status
 
 }  // namespace postrix

@@ -1,0 +1,105 @@
+#include "run/sent_record.h"
+
+#include <sys/stat.h>
+
+#include "util/failure.h"
+
+namespace postrix {
+namespace {
+
+// WAL with FULL sync: one flush to disk per record, and a record that
+// returned is there after a crash. Periods older than 40 days are of no
+// use to any run and are dropped when the file is opened.
+constexpr const char* kSchema =
+    "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;"
+    "CREATE TABLE IF NOT EXISTS sent (period TEXT NOT NULL, report TEXT NOT NULL,"
+    " sent_at TEXT NOT NULL DEFAULT (datetime('now')), PRIMARY KEY (period, report));"
+    "CREATE TABLE IF NOT EXISTS claims (report_id INTEGER PRIMARY KEY,"
+    " claimed_at TEXT NOT NULL DEFAULT (datetime('now')));"
+    "DELETE FROM sent WHERE sent_at < datetime('now', '-40 days');";
+
+constexpr int kBusyTimeoutMs = 10000;
+
+struct Statement {
+  sqlite3_stmt* handle = nullptr;
+  ~Statement() { sqlite3_finalize(handle); }
+};
+
+}  // namespace
+
+SentRecord::SentRecord(std::string path) : path_(std::move(path)) {}
+
+SentRecord::~SentRecord() { sqlite3_close_v2(db_); }
+
+sqlite3* SentRecord::database() {
+  if (db_) return db_;
+  mode_t old = umask(077);  // it names recipients: for the owner only
+  int rc =
+      sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  umask(old);
+  if (rc == SQLITE_OK) rc = sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) {
+    std::string reason = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+    throw Failure(err::kDeviceIO, "Cannot open '" + path_ + "': " + reason);
+  }
+  return db_;
+}
+
+void SentRecord::run(const std::string& sql, const std::string& text, std::int64_t number) {
+  sqlite3* db = database();
+  Statement st;
+  int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &st.handle, nullptr);
+  if (rc == SQLITE_OK && sqlite3_bind_parameter_count(st.handle) >= 1)
+    rc = text.empty() ? sqlite3_bind_int64(st.handle, 1, number)
+                      : sqlite3_bind_text(st.handle, 1, text.c_str(), -1, SQLITE_TRANSIENT);
+  if (rc == SQLITE_OK) rc = sqlite3_step(st.handle);
+  if (rc != SQLITE_DONE)
+    throw Failure(err::kDeviceIO, "Cannot write '" + path_ + "': " + sqlite3_errmsg(db));
+}
+
+bool SentRecord::wasSent(const std::string& period, const std::string& report) {
+  sqlite3* db = database();
+  Statement st;
+  int rc = sqlite3_prepare_v2(db, "SELECT 1 FROM sent WHERE period = ?1 AND report = ?2", -1,
+                              &st.handle, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_bind_text(st.handle, 1, period.c_str(), -1, SQLITE_TRANSIENT);
+  if (rc == SQLITE_OK) rc = sqlite3_bind_text(st.handle, 2, report.c_str(), -1, SQLITE_TRANSIENT);
+  if (rc == SQLITE_OK) rc = sqlite3_step(st.handle);
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+    throw Failure(err::kDeviceIO, "Cannot read '" + path_ + "': " + sqlite3_errmsg(db));
+  return rc == SQLITE_ROW;
+}
+
+void SentRecord::recordSent(const std::string& period, const std::string& report) {
+  // The period and the report go in as one bound text each: "period\nreport".
+  run("INSERT OR REPLACE INTO sent (period, report) VALUES (substr(?1, 1, instr(?1, char(10)) - "
+      "1), substr(?1, instr(?1, char(10)) + 1))",
+      period + "\n" + report);
+}
+
+void SentRecord::claim(std::int32_t reportId) {
+  run("INSERT OR REPLACE INTO claims (report_id) VALUES (?1)", {}, reportId);
+}
+
+void SentRecord::release(std::int32_t reportId) {
+  run("DELETE FROM claims WHERE report_id = ?1", {}, reportId);
+}
+
+std::vector<std::int32_t> SentRecord::openClaims() {
+  sqlite3* db = database();
+  Statement st;
+  std::vector<std::int32_t> ids;
+  int rc = sqlite3_prepare_v2(db, "SELECT report_id FROM claims ORDER BY claimed_at, report_id", -1,
+                              &st.handle, nullptr);
+  if (rc == SQLITE_OK)
+    while ((rc = sqlite3_step(st.handle)) == SQLITE_ROW)
+      ids.push_back(sqlite3_column_int(st.handle, 0));
+  if (rc != SQLITE_DONE)
+    throw Failure(err::kDeviceIO, "Cannot read '" + path_ + "': " + sqlite3_errmsg(db));
+  return ids;
+}
+
+}  // namespace postrix
