@@ -203,6 +203,7 @@ bool OptionParser::run() {
   // A mistyped option must not turn into an ordinary run that mails reports.
   if (!onlyKnownOptions()) return true;
   value("-dsn", s_.systemDSN_);
+  if (!dbWaitPass()) return true;
   s_.LoadSystemDefaults();
   bool goOn = maintenancePasses() && connectionPasses() && contentPasses() && listPasses() &&
               intervalPasses() && outputPasses() && modePasses();
@@ -453,9 +454,9 @@ bool OptionParser::modePasses() {
          waitPasses();
 }
 
-// How long a run waits for another run's lock and for a busy database.
+// How long a run waits for another run's lock.
 bool OptionParser::waitPasses() {
-  bool ok = pass("-lockwait", [&](const std::string& v) {
+  return pass("-lockwait", [&](const std::string& v) {
     double minutes = isNumber(v) ? Variant(v).toDouble() : -1;
     if (minutes < 0 || minutes > 24 * 60)
       return reject("ERROR: The -lockwait value '" + masked(v) +
@@ -463,14 +464,19 @@ bool OptionParser::waitPasses() {
     s_.lockWaitMinutes_ = minutes;
     return true;
   });
-  return ok && pass("-dbwait", [&](const std::string& v) {
-           double seconds = isNumber(v) ? Variant(v).toDouble() : -1;
-           if (seconds < 0 || seconds > 3600)
-             return reject("ERROR: The -dbwait value '" + masked(v) +
-                           "' is not a number of seconds between 0 and 3600, e.g. -dbwait 60.");
-           s_.dbWaitSeconds_ = seconds;
-           return true;
-         });
+}
+
+// How long a busy system database is waited for: read before the System row
+// is, since that is the first wait.
+bool OptionParser::dbWaitPass() {
+  return pass("-dbwait", [&](const std::string& v) {
+    double seconds = isNumber(v) ? Variant(v).toDouble() : -1;
+    if (seconds < 0 || seconds > 3600)
+      return reject("ERROR: The -dbwait value '" + masked(v) +
+                    "' is not a number of seconds between 0 and 3600, e.g. -dbwait 60.");
+    s_.dbWaitSeconds_ = seconds;
+    return true;
+  });
 }
 
 }  // namespace postrix

@@ -65,6 +65,7 @@ class OptionParser {
   bool outputPasses();
   bool modePasses();
   bool waitPasses();
+  bool dbWaitPass();
 
   Settings& s_;
   std::vector<std::string> tokens_;

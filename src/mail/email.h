@@ -62,7 +62,8 @@ class Email {
   // Saves the message as fileName into folder; a bare folder name means
   // that folder below the program's folder (created when missing) and is
   // replaced by its full path.
-  void SaveMessageFunction(const std::string& fileName, std::string& folder);
+  // False (logged) when the message could not be saved.
+  bool SaveMessageFunction(const std::string& fileName, std::string& folder);
   // Sends a saved message again: into "Sent" (and the file removed) when it
   // goes, back into "Failed" when not. Throws when the file cannot be read.
   // A sent file that cannot be removed is logged and its fingerprint kept
@@ -123,11 +124,17 @@ class Email {
   std::string mailBeeFailureStatus();
   void saveInto(const char* folderName, const Variant& reportId);
   void setBcc(const std::string& bcc);
-  void writeRefusedAddressRows(const Variant& reportId, const Variant& companyId);
   // Whether a saved message of this fingerprint was sent by an earlier run.
   bool wasResent(const std::string& fingerprint) const;
   void recordResent(const std::string& fingerprint, const std::string& path);
-  void recordSuccess(const Variant& reportId);
+  bool sentHasCopy(const std::string& name, const std::string& fingerprint) const;
+  void moveIntoSent(const std::string& path, const std::string& name,
+                    const std::string& fingerprint, bool justSent);
+  struct OutcomeWrite;
+  std::vector<OutcomeWrite> outcomeWrites(const Variant& reportId, const Variant& recipientText,
+                                          const Variant& companyId, const std::string& status,
+                                          bool sent);
+  void lost(const OutcomeWrite& write, const Failure& failure) const;
   void recordOutcome(const Variant& reportId, const Variant& recipientText,
                      const Variant& companyId, const std::string& status, bool sent);
   bool usesSqlServerForms() const;

@@ -3,10 +3,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <vector>
 
 #include "config/settings.h"
 #include "mail/email.h"
 #include "platform/db/connection.h"
+#include "platform/event_log.h"
 #include "platform/file_system.h"
 #include "util/failure.h"
 #include "util/text.h"
@@ -52,9 +55,20 @@ std::string Email::freeFileName(const std::string& folder, const std::string& fi
   }
 }
 
+// A message that cannot be saved is said loudly: one not in "Failed" is
+// never resent.
 void Email::saveInto(const char* folderName, const Variant& reportId) {
   std::string folder = folderName;
-  ignoringErrors([&] { SaveMessageFunction(savedFileName(reportId, folder), folder); });
+  bool saved = false;
+  ignoringErrors([&] { saved = SaveMessageFunction(savedFileName(reportId, folder), folder); });
+  if (saved) return;
+  bool failed = std::string_view(folderName) == "Failed";
+  std::string line = "ERROR: The message of report " + reportId.toText() + " to '" + recipients_ +
+                     "' could not be saved into '" + folderName + "'" +
+                     (failed ? ": it is lost, and -sendfailed cannot send it again."
+                             : ": there is no copy of it.");
+  log(escapedControls(line));
+  writeEventLogWarning(escapedControls(line));
 }
 
 void Email::send(const Variant& reportId, const Variant& recipientText, const Variant& companyId) {
@@ -97,41 +111,107 @@ void Email::recordNotSent(const Variant& reportId, const Variant& recipientText,
   recordOutcome(reportId, recipientText, companyId, status, false);
 }
 
-void Email::writeRefusedAddressRows(const Variant& reportId, const Variant& companyId) {
-  for (const auto& [address, status] : refusedAddresses_)
-    ignoringErrors(
-        [&] { utilities_->WriteEmailLog(reportId, status, Variant(address), companyId); });
+// One write of a send's outcome, and what it holds, for the line that
+// says it was lost.
+struct Email::OutcomeWrite {
+  std::string holds;
+  std::function<void()> run;
+};
+
+std::vector<Email::OutcomeWrite> Email::outcomeWrites(const Variant& reportId,
+                                                      const Variant& recipientText,
+                                                      const Variant& companyId,
+                                                      const std::string& status, bool sent) {
+  const Settings& s = *settings_;
+  Utilities& u = *utilities_;
+  std::vector<OutcomeWrite> writes;
+  std::string report = "report " + reportId.toText();
+  if (sent && !isDashboard_) {
+    bool sqlServer = usesSqlServerForms();
+    if (s.emailcount())
+      writes.push_back({"the emailcount of " + report, [&u, reportId, sqlServer] {
+                          u.getSystemConn().Execute(
+                              std::string(sqlServer ? "UPDATE UserReports SET emailcount=CASE "
+                                                      "WHEN emailcount IS NULL THEN 1 ELSE "
+                                                      "emailcount+1 END WHERE report_id="
+                                                    : "UPDATE UserReports SET "
+                                                      "emailcount=iif(isnull(emailcount),1,"
+                                                      "emailcount+1) WHERE report_id=") +
+                              sqlNumber(reportId));
+                        }});
+    if (s.lastemailed())
+      writes.push_back({"the last_emailed of " + report, [&u, reportId, sqlServer] {
+                          u.getSystemConn().Execute(
+                              std::string(sqlServer
+                                              ? "UPDATE UserReports SET last_emailed=GETDATE() "
+                                                "WHERE report_id="
+                                              : "UPDATE UserReports SET last_emailed=Date() "
+                                                "WHERE report_id=") +
+                              sqlNumber(reportId));
+                        }});
+  }
+  if (s.laststatus() && !isDashboard_)
+    writes.push_back(
+        {"the laststatus of " + report + " ('" + status + "')", [&u, reportId, status] {
+           // A server reply may hold an apostrophe.
+           u.getSystemConn().Execute("update UserReports set laststatus='" + sqlQuoted(status) +
+                                     "' where report_ID =" + sqlNumber(reportId));
+         }});
+  if (s.emaillog()) {
+    for (const auto& [address, refusal] : refusedAddresses_)
+      writes.push_back(
+          {"the Email_Log row of " + report + " for '" + address + "' ('" + refusal + "')",
+           [&u, reportId, refusal = refusal, address = address, companyId] {
+             u.WriteEmailLog(reportId, refusal, Variant(address), companyId);
+           }});
+    writes.push_back({"the Email_Log row of " + report + " for '" + recipientText.toText() +
+                          "' ('" + status + "')",
+                      [&u, reportId, status, recipientText, companyId] {
+                        u.WriteEmailLog(reportId, status, recipientText, companyId);
+                      }});
+  }
   refusedAddresses_.clear();
+  return writes;
 }
 
 // The rows of one send go to the database as one transaction: one flush to
 // disk instead of one per statement, which is most of what a send costs.
+// A write that fails is skipped and the others still run, but never in
+// silence: the run log and the system log say what it would have held.
 void Email::recordOutcome(const Variant& reportId, const Variant& recipientText,
                           const Variant& companyId, const std::string& status, bool sent) {
-  const Settings& s = *settings_;
-  bool statusColumns =
-      !isDashboard_ && (s.laststatus() || (sent && (s.emailcount() || s.lastemailed())));
-  if (!statusColumns && !s.emaillog()) {
-    refusedAddresses_.clear();
+  std::vector<OutcomeWrite> writes =
+      outcomeWrites(reportId, recipientText, companyId, status, sent);
+  if (writes.empty()) return;
+  db::Connection& connection = utilities_->getSystemConn();
+  try {
+    connection.BeginTrans();
+  } catch (const Failure& failure) {
+    // Busy past -dbwait: each statement would wait as long again.
+    for (const OutcomeWrite& write : writes) lost(write, failure);
     return;
   }
-  db::Connection* connection = nullptr;
-  ignoringErrors([&] {
-    db::Connection& opened = utilities_->getSystemConn();
-    opened.BeginTrans();
-    connection = &opened;
-  });
-  if (sent) recordSuccess(reportId);
-  if (s.laststatus() && !isDashboard_)
-    ignoringErrors([&] {
-      // A server reply may hold an apostrophe.
-      utilities_->getSystemConn().Execute("update UserReports set laststatus='" +
-                                          sqlQuoted(status) +
-                                          "' where report_ID =" + sqlNumber(reportId));
-    });
-  writeRefusedAddressRows(reportId, companyId);
-  ignoringErrors([&] { utilities_->WriteEmailLog(reportId, status, recipientText, companyId); });
-  if (connection) ignoringErrors([&] { connection->CommitTrans(); });
+  std::vector<const OutcomeWrite*> done;
+  for (const OutcomeWrite& write : writes) {
+    try {
+      write.run();
+      done.push_back(&write);
+    } catch (const Failure& failure) {
+      lost(write, failure);
+    }
+  }
+  try {
+    connection.CommitTrans();
+  } catch (const Failure& failure) {
+    for (const OutcomeWrite* write : done) lost(*write, failure);
+  }
+}
+
+void Email::lost(const OutcomeWrite& write, const Failure& failure) const {
+  std::string line = "ERROR: " + std::to_string(failure.number()) + " " + failure.description() +
+                     "; not written: " + write.holds + ".";
+  log(escapedControls(line));
+  writeEventLogWarning(escapedControls(line));
 }
 
 std::string Email::mailBeeFailureStatus() {
@@ -163,29 +243,6 @@ std::string Email::mailBeeFailureStatus() {
   return status;
 }
 
-void Email::recordSuccess(const Variant& reportId) {
-  const Settings& s = *settings_;
-  if (isDashboard_) return;
-  bool sqlServer = usesSqlServerForms();
-  if (s.emailcount())
-    ignoringErrors([&] {
-      utilities_->getSystemConn().Execute(
-          std::string(sqlServer ? "UPDATE UserReports SET emailcount=CASE WHEN emailcount IS "
-                                  "NULL THEN 1 ELSE emailcount+1 END WHERE report_id="
-                                : "UPDATE UserReports SET "
-                                  "emailcount=iif(isnull(emailcount),1,emailcount+1) WHERE "
-                                  "report_id=") +
-          sqlNumber(reportId));
-    });
-  if (s.lastemailed())
-    ignoringErrors([&] {
-      utilities_->getSystemConn().Execute(
-          std::string(sqlServer ? "UPDATE UserReports SET last_emailed=GETDATE() WHERE report_id="
-                                : "UPDATE UserReports SET last_emailed=Date() WHERE report_id=") +
-          sqlNumber(reportId));
-    });
-}
-
 void Email::ResendOneByOne(const std::string& list, const Variant& recipientText,
                            const Variant& companyId, const Variant& reportId) {
   resending_ = true;
@@ -200,18 +257,20 @@ void Email::ResendOneByOne(const std::string& list, const Variant& recipientText
   }
 }
 
-void Email::SaveMessageFunction(const std::string& fileName, std::string& folder) {
+bool Email::SaveMessageFunction(const std::string& fileName, std::string& folder) {
   if (folder.find('/') == std::string::npos)
     folder = utilities_->programFolder() + "/" + folder + "/";
   std::error_code ec;
   // Saved messages hold recipients and report data: for the owner only.
   if (std::filesystem::create_directory(folder, ec)) chmod(folder.c_str(), 0700);
   std::string path = folder + fileName;
-  if (mailBee_ && mailBee_->Message().SaveMessage(path))
+  if (mailBee_ && mailBee_->Message().SaveMessage(path)) {
     log("Message saved successfully to " + path);
-  else
-    log("Message not saved. " + std::to_string(err::kPathFileAccess) + " " +
-        (mailBee_ ? mailBee_->Message().lastError() : std::string("This component saves no copy")));
+    return true;
+  }
+  log("Message not saved. " + std::to_string(err::kPathFileAccess) + " " +
+      (mailBee_ ? mailBee_->Message().lastError() : std::string("This component saves no copy")));
+  return false;
 }
 
 bool Email::wasResent(const std::string& fingerprint) const {
@@ -226,8 +285,59 @@ void Email::recordResent(const std::string& fingerprint, const std::string& path
     files::appendDurably(utilities_->programFolder() + "/" + RESENT_RECORD, fingerprint);
     log("'" + path + "' is recorded as sent: later runs do not send it again.");
   } catch (const Failure& failure) {
-    log("ERROR: " + std::to_string(failure.number()) + " " + failure.description() +
-        " while recording '" + path + "' as sent: a later run may send it again.");
+    std::string line = "ERROR: " + std::to_string(failure.number()) + " " + failure.description() +
+                       " while recording '" + path + "' as sent: a later run may send it again.";
+    log(line);
+    writeEventLogWarning(line);
+  }
+}
+
+// The file itself moves, so "Sent" holds the bytes that went out and the
+// message is in one folder or the other at every moment. Where it cannot
+// move, a copy is written and the original removed only once the copy is
+// there; where neither works, it stays in "Failed", recorded as sent.
+void Email::moveIntoSent(const std::string& path, const std::string& name,
+                         const std::string& fingerprint, bool justSent) {
+  std::string sent = utilities_->programFolder() + "/Sent/";
+  std::error_code ec;
+  if (std::filesystem::create_directory(sent, ec)) chmod(sent.c_str(), 0700);
+  std::string target = sent + freeFileName(sent, name);
+  try {
+    files::moveDurably(path, target);
+    log("Message saved successfully to " + target);
+    return;
+  } catch (const Failure&) {
+    // Another file system, or no room for the name: try a copy.
+  }
+  if (SaveMessageFunction(freeFileName(sent, name), sent)) {
+    std::filesystem::remove(path, ec);
+    if (!ec) return;
+    log("ERROR: " + std::to_string(err::kPathFileAccess) + " The sent message '" + path +
+        "' cannot be removed (" + ec.message() + ").");
+  } else {
+    std::string line = "ERROR: The sent message '" + path +
+                       "' could not be saved into 'Sent'; it stays in 'Failed'.";
+    log(line);
+    writeEventLogWarning(line);
+  }
+  if (justSent) recordResent(fingerprint, path);
+}
+
+// Whether "Sent" holds the file's bytes under its name or a "_N" form of it.
+bool Email::sentHasCopy(const std::string& name, const std::string& fingerprint) const {
+  std::string sent = utilities_->programFolder() + "/Sent/";
+  size_t dot = name.rfind('.');
+  std::string stem = name.substr(0, dot),
+              extension = dot == std::string::npos ? "" : name.substr(dot);
+  std::error_code ec;
+  for (int n = 1;; ++n) {
+    std::string candidate = sent + (n == 1 ? name : stem + "_" + std::to_string(n) + extension);
+    if (!std::filesystem::exists(candidate, ec)) return false;
+    try {
+      if (files::fingerprint(candidate) == fingerprint) return true;
+    } catch (const Failure&) {
+      // An unreadable copy is no copy.
+    }
   }
 }
 
@@ -242,6 +352,11 @@ void Email::SendEmailMessage(const std::string& path) {
   // Its recipients already have it; only the file stayed behind.
   std::string sum = files::fingerprint(path);
   if (wasResent(sum)) {
+    if (!sentHasCopy(name, sum)) {
+      log("Not sent again: '" + path + "' was sent by an earlier run; it goes into 'Sent' now.");
+      moveIntoSent(path, name, sum, false);
+      return;
+    }
     std::error_code ec;
     std::filesystem::remove(path, ec);
     log("Not sent again: '" + path + "' was sent by an earlier run" +
@@ -249,16 +364,8 @@ void Email::SendEmailMessage(const std::string& path) {
     return;
   }
   if (mailBee_->Send()) {
-    std::string sent = folder + "Sent/";
-    SaveMessageFunction(freeFileName(sent, name), sent);
-    std::error_code ec;
-    std::filesystem::remove(path, ec);
     log("Message Sent");
-    if (ec) {
-      log("ERROR: " + std::to_string(err::kPathFileAccess) + " The sent message '" + path +
-          "' cannot be removed (" + ec.message() + ").");
-      recordResent(sum, path);
-    }
+    moveIntoSent(path, name, sum, true);
   } else {
     std::string failed = folder + "Failed/";
     SaveMessageFunction(name, failed);

@@ -94,6 +94,20 @@ void appendDurably(const std::string& path, std::string_view line) {
   if (dir.get() >= 0) ::fsync(dir.get());
 }
 
+namespace {
+void syncFolderOf(const std::string& path) {
+  std::string folder = std::filesystem::path(path).parent_path().string();
+  Descriptor dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.get() >= 0) ::fsync(dir.get());
+}
+}  // namespace
+
+void moveDurably(const std::string& from, const std::string& to) {
+  if (::rename(from.c_str(), to.c_str()) != 0) throw lastError();
+  syncFolderOf(to);
+  syncFolderOf(from);
+}
+
 std::string fingerprint(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw failureFor(std::error_code(errno, std::generic_category()));

@@ -27,6 +27,9 @@ void deleteFile(const std::string& path);
 // Adds line and a line break at the end of the file (created when missing)
 // and flushes it to disk before returning, so a crash cannot lose it.
 void appendDurably(const std::string& path, std::string_view line);
+// Moves the file to its new path in one step (same file system) and flushes
+// both folders, so that after a crash it is in one of them, never neither.
+void moveDurably(const std::string& from, const std::string& to);
 // The SHA-256 of the file's bytes, in hexadecimal: the same text for the
 // same content. Throws when the file cannot be read.
 std::string fingerprint(const std::string& path);

@@ -1,9 +1,11 @@
 #include "run/run_log.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "util/text.h"
 
@@ -55,12 +57,24 @@ RunLog::Outcome RunLog::append(std::string_view designed, std::string_view value
 
 RunLog::Outcome RunLog::write(const std::string& line) const noexcept {
   int fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return outcomeOf(errno);
+  if (fd < 0) {
+    lastErrno_ = errno;
+    return outcomeOf(lastErrno_);
+  }
+  struct stat before {};
+  bool sized = ::fstat(fd, &before) == 0;
   bool ok = writeAll(fd, line);
-  int writeError = errno;
+  if (!ok) {
+    lastErrno_ = errno ? errno : ENOSPC;
+    // Half a line would run into the next entry.
+    if (sized && ::ftruncate(fd, before.st_size) != 0) lastErrno_ = errno;
+  }
   bool closed = ::close(fd) == 0;
-  if (!ok) return outcomeOf(writeError);
+  if (!ok) return outcomeOf(lastErrno_);
+  if (!closed) lastErrno_ = errno;
   return closed ? Outcome::kWritten : Outcome::kFailed;
 }
+
+std::string RunLog::lastError() const { return std::strerror(lastErrno_); }
 
 }  // namespace postrix

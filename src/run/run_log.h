@@ -25,9 +25,10 @@ class RunLog {
 
   explicit RunLog(std::string path) : path_(std::move(path)) {}
 
-  // Appends one entry stamped with `when`. Never throws: a failure loses the
-  // entry and is only reported through the result (kAccessDenied when the
-  // account may not write the file or its folder).
+  // Appends one entry stamped with `when`, whole or not at all: what a
+  // failed write (a full disk) left of it is cut off again. Never throws: a
+  // failure loses the entry and is only reported through the result
+  // (kAccessDenied when the account may not write the file or its folder).
   Outcome append(std::string_view message, Date when) const noexcept;
   // The same for a designed text, kept as written (line breaks included),
   // followed by a value that is escaped.
@@ -37,11 +38,14 @@ class RunLog {
   static std::string entryText(std::string_view message, Date when);
 
   const std::string& path() const { return path_; }
+  // Why the last entry was not written (the system's error text).
+  std::string lastError() const;
 
  private:
   Outcome write(const std::string& line) const noexcept;
 
   std::string path_;
+  mutable int lastErrno_ = 0;
 };
 
 }  // namespace postrix

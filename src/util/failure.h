@@ -20,6 +20,7 @@ inline constexpr long kTypeMismatch = 13;
 inline constexpr long kNoCurrentRecord = 3021;
 inline constexpr long kPathFileAccess = 75;
 inline constexpr long kDeviceIO = 57;
+inline constexpr long kDatabaseLocked = 3050;  // "Could not lock file."
 inline constexpr long kObjectNotSet = 91;
 inline constexpr long kInvalidUseOfNull = 94;
 inline constexpr long kFieldNotFound = 3265;

@@ -4,8 +4,10 @@
 
 #include "config/settings.h"
 #include "platform/clock.h"
+#include "platform/event_log.h"
 #include "run/module_state.h"
 #include "run/run_log.h"
+#include "util/text.h"
 
 namespace postrix {
 
@@ -22,14 +24,27 @@ Settings& Utilities::settings() const {
 void Utilities::Debugger(std::string_view message) const {
   if (!settings().isDebug()) return;
   RunLog log(programFolder_ + "/" + std::string(Settings::LOG_FILE));
-  if (log.append(message, clock_.now()) == RunLog::Outcome::kAccessDenied) fileAccessError = true;
+  unwritten(log, log.append(message, clock_.now()), escapedControls(message));
 }
 
 void Utilities::Debugger(std::string_view designed, std::string_view value) const {
   if (!settings().isDebug()) return;
   RunLog log(programFolder_ + "/" + std::string(Settings::LOG_FILE));
-  if (log.append(designed, value, clock_.now()) == RunLog::Outcome::kAccessDenied)
-    fileAccessError = true;
+  unwritten(log, log.append(designed, value, clock_.now()),
+            escapedControls(std::string(designed)) + escapedControls(value));
+}
+
+// An entry the run log could not take goes to the system log instead, after
+// one line there that says why, so that nothing of the run is lost unseen.
+void Utilities::unwritten(const RunLog& log, RunLog::Outcome outcome,
+                          const std::string& entry) const {
+  if (outcome == RunLog::Outcome::kWritten) return;
+  if (outcome == RunLog::Outcome::kAccessDenied) fileAccessError = true;
+  if (!runLogFailed_)
+    writeEventLogWarning("The run log '" + log.path() + "' cannot be written (" + log.lastError() +
+                         "); this run's entries follow here.");
+  runLogFailed_ = true;
+  writeEventLogWarning(entry);
 }
 
 int Utilities::getIntervalId(Date time) {

@@ -14,6 +14,7 @@
 
 #include "platform/db/connection.h"      // system connection, probes
 #include "platform/http/http_request.h"  // report requests
+#include "run/run_log.h"                 // unwritten entries
 #include "util/date_time.h"              // Date
 #include "util/variant.h"                // loosely typed arguments
 
@@ -47,6 +48,9 @@ class Utilities {
   // The same for a designed text that holds a line break of its own: it is
   // written as it is, followed by the value, escaped.
   void Debugger(std::string_view designed, std::string_view value) const;
+  // Whether an entry of this run could not go into the run log (it went to
+  // the system log instead).
+  bool runLogFailed() const { return runLogFailed_; }
 
   // ---- System database ----
   // The open system connection, opened on the first call from
@@ -153,7 +157,9 @@ class Utilities {
   std::string fetchFailureLine(const Failure& failure) const;
 
   const Clock& clock_;
+  void unwritten(const RunLog& log, RunLog::Outcome outcome, const std::string& entry) const;
   std::string programFolder_;
+  mutable bool runLogFailed_ = false;
   Settings* settings_ = nullptr;
   std::unique_ptr<db::Connection> systemConnection_;
   std::unique_ptr<http::HttpRequest> request_;

@@ -48,9 +48,13 @@ db::Connection& Utilities::getSystemConn() {
   std::string connectionString = systemConnectionString(settings().getSystemDSN());
   if (systemConnection_) return *systemConnection_;
   try {
-    systemConnection_ = db::Connection::Open(connectionString);
+    systemConnection_ = db::Connection::Open(connectionString, settings().dbWaitSeconds());
   } catch (const Failure& failure) {
-    if (failure.number() == err::kCannotOpen)
+    if (failure.number() == err::kDatabaseLocked)
+      Debugger("ERROR: " + failure.description() + " and stayed locked for " +
+               Variant(settings().dbWaitSeconds()).toText() +
+               " seconds (-dbwait). The run ends; the next run sends what this one could not.");
+    else if (failure.number() == err::kCannotOpen)
       Debugger("ERROR: Could not find the system DSN connection: '" + connectionString +
                "'. Please check that you have created the System DSN.");
     else

@@ -47,9 +47,11 @@ std::optional<std::string> embeddedFile(std::string_view connectionString) {
 
 }  // namespace
 
-std::unique_ptr<Connection> Connection::Open(std::string_view connectionString) {
+std::unique_ptr<Connection> Connection::Open(std::string_view connectionString,
+                                             double busyWaitSeconds) {
   if (auto file = embeddedFile(connectionString)) {
-    return std::make_unique<SqliteConnection>(*file, std::string(connectionString));
+    return std::make_unique<SqliteConnection>(*file, std::string(connectionString),
+                                              busyWaitSeconds);
   }
   return std::make_unique<OdbcConnection>(std::string(connectionString));
 }

@@ -31,8 +31,12 @@ class Connection {
   Connection& operator=(const Connection&) = delete;
 
   // Opens the database the connection string names. The embedded engine
-  // never creates a missing file: a missing file cannot be opened.
-  static std::unique_ptr<Connection> Open(std::string_view connectionString);
+  // never creates a missing file: a missing file cannot be opened. It waits
+  // up to busyWaitSeconds for a lock another program holds, on opening and
+  // on every statement; a file still locked then fails to open with 3050.
+  static std::unique_ptr<Connection> Open(std::string_view connectionString,
+                                          double busyWaitSeconds = kDefaultBusyWaitSeconds);
+  static constexpr double kDefaultBusyWaitSeconds = 60;
 
   // Runs one statement. A statement that returns rows gives an open
   // recordset holding all of them; any other gives a closed recordset and,

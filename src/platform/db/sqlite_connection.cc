@@ -13,10 +13,6 @@
 namespace postrix::db {
 namespace {
 
-// The web application writes to the same file; wait for its lock rather
-// than fail a run over a moment's contention.
-constexpr int kBusyTimeoutMs = 5000;
-
 // Owns one prepared statement.
 struct Statement {
   sqlite3_stmt* handle = nullptr;
@@ -172,11 +168,14 @@ int keepJournalFile(sqlite3* db) {
 
 }  // namespace
 
-SqliteConnection::SqliteConnection(const std::string& path, std::string connectionString)
+// The web application writes to the same file; its lock is waited for
+// rather than a run's rows failed over a moment's contention.
+SqliteConnection::SqliteConnection(const std::string& path, std::string connectionString,
+                                   double busyWaitSeconds)
     : Connection(std::move(connectionString)) {
   // Never SQLITE_OPEN_CREATE: a mistyped path must not become an empty database.
   int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
-  if (rc == SQLITE_OK) rc = sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  if (rc == SQLITE_OK) rc = sqlite3_busy_timeout(db_, static_cast<int>(busyWaitSeconds * 1000));
   if (rc == SQLITE_OK) rc = registerAccessFunctions(db_);
   // Opening is lazy; reading the catalogue proves the file is a database.
   if (rc == SQLITE_OK) {
@@ -187,6 +186,9 @@ SqliteConnection::SqliteConnection(const std::string& path, std::string connecti
     std::string reason = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
     sqlite3_close(db_);
     db_ = nullptr;
+    if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+      throw Failure(err::kDatabaseLocked, "The database file '" + path +
+                                              "' is locked by another program (" + reason + ")");
     throw Failure(err::kCannotOpen, openFailureText(path, reason.c_str()));
   }
 }
@@ -194,7 +196,9 @@ SqliteConnection::SqliteConnection(const std::string& path, std::string connecti
 SqliteConnection::~SqliteConnection() { sqlite3_close_v2(db_); }
 
 void SqliteConnection::BeginTrans() {
-  if (sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
+  // IMMEDIATE: the write lock is waited for here, where the busy handler
+  // always applies, not half-way through the transaction.
+  if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
     throw Failure(err::kCannotOpen, sqlite3_errmsg(db_));
 }
 

@@ -20,7 +20,8 @@ class SqliteConnection : public Connection {
  public:
   // Opens the existing database file at path; a file that is missing or is
   // no database fails with -2147467259 naming the file and the reason.
-  SqliteConnection(const std::string& path, std::string connectionString);
+  SqliteConnection(const std::string& path, std::string connectionString,
+                   double busyWaitSeconds = kDefaultBusyWaitSeconds);
   ~SqliteConnection() override;
 
   Recordset Execute(std::string_view sql, long* recordsAffected = nullptr) override;
