@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "support/format_text_reference.h"
+#include "format_text_reference.h"
 #include "util/format_text.h"
 #include "util/utf8.h"
 

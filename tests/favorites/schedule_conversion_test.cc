@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "support/run_fixture.h"
-#include "util/failure.h"
 
 namespace postrix::test {
 namespace {
@@ -21,7 +20,6 @@ TEST(ScheduleEncodingTest, SingleTimeSchedulesBecomeMultipleTimes) {
   for (const auto& c : cases)
     EXPECT_EQ(Utilities::encodeScheduleDetails(c.schedule, c.intervals), c.want)
         << c.schedule << " at " << c.intervals;
-  EXPECT_EQ(Utilities::addBitValue(5, 3, 1), 13);
 }
 
 class ScheduleConversionTest : public RunFixture {
@@ -58,32 +56,6 @@ TEST_F(ScheduleConversionTest, EveryScheduleIsRewrittenOnceAtTheGivenHalfHour) {
   EXPECT_FALSE(
       logHas("Warning: The postrix can only be run at 30 minute intervals. The time of "
              "8:00:00 AM will be rounded down to the nearest interval."));
-}
-
-// A weekday far out of range gives a number of 32 digits, all of them kept;
-// one past the range of a number stops the conversion at its row.
-TEST_F(ScheduleConversionTest, HugeNumbersAreStoredWholeOrStopTheConversion) {
-  sql("INSERT INTO UserReports (report_id, schedule_details) VALUES (1, 'weekly|101'),"
-      " (2, 'weekly|1100'), (3, 'daily')");
-  EXPECT_THROW(parse("-convertschedules 08:00"), Failure);
-  EXPECT_EQ(scheduleOf("UserReports", "report_id", 1), "10141204801825835211973625643008 65536 0");
-  EXPECT_EQ(scheduleOf("UserReports", "report_id", 2), "weekly|1100");
-  EXPECT_EQ(scheduleOf("UserReports", "report_id", 3), "daily");
-}
-
-TEST_F(ScheduleConversionTest, EnablingMultipleTimesMarksTheSystemRowOnce) {
-  sql("UPDATE System SET smtpauth=2");
-  parse("-enablemultitime");
-  EXPECT_EQ(endStatus, 0);
-  EXPECT_TRUE(logHas("Updating system database to support multiple times"));
-  newRun();
-  parse("-enablemultitime");
-  newRun();
-  parse("");
-  EXPECT_EQ(settings->smtpAuth(), 2);
-  EXPECT_TRUE(settings->hasMultipleTimesMarker());
-  auto rs = utilities->getSystemConn().Execute("SELECT smtpauth FROM System");
-  EXPECT_EQ(rs.Fields("smtpauth").toInt32(), 102);
 }
 
 }  // namespace

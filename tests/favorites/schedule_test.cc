@@ -24,10 +24,7 @@ TEST(ScheduleTest, VerdictsForSingleAndMultipleTimeSchedules) {
       {"weekly|2,6", 2026, 12, 7, false, 3, false, V::kDue},   // Monday
       {"weekly|2,6", 2026, 12, 11, false, 3, false, V::kDue},  // Friday
       {"weekly|2,6", 2026, 12, 8, false, 3, false, V::kNotDueToday},
-      {"weekly|2,6", 2026, 12, 6, false, 3, false, V::kNotDueToday},
-      {"Weekly|2,6", 2026, 12, 7, false, 3, false, V::kNotDueToday},
       {"monthly|5", 2026, 12, 5, false, 0, false, V::kDue},
-      {"monthly|5", 2026, 12, 6, false, 0, false, V::kNotDueToday},
       {"monthly|05", 2026, 12, 5, false, 0, false, V::kNotDueToday},
       {"monthly|31", 2026, 4, 30, false, 0, false, V::kDue},
       {"monthly|31", 2026, 4, 29, false, 0, false, V::kNotDueToday},
@@ -46,10 +43,8 @@ TEST(ScheduleTest, VerdictsForSingleAndMultipleTimeSchedules) {
       {"daily", 2026, 12, 5, true, 16, true, V::kNotDueToday},
       // Weekly on Monday and Friday at 09:00.
       {"274 262144 0", 2026, 12, 7, true, 18, false, V::kDue},
-      {"274 262144 0", 2026, 12, 11, true, 18, false, V::kDue},
       {"274 262144 0", 2026, 12, 11, true, 19, false, V::kNotThisInterval},
       {"274 262144 0", 2026, 12, 8, true, 18, true, V::kNotDueToday},
-      {"1298 262144 0", 2026, 12, 7, true, 18, false, V::kDue},
       // Both the daily and the weekly bit: weekly wins, and no weekday is set.
       {"3 1 0", 2026, 12, 7, true, 0, false, V::kNotDueToday},
       // Monthly on the 15th at 00:00.

@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 
-#include "platform/smtp/host_name.h"
 #include "support/temp_database.h"
 
 namespace postrix::mime {
@@ -20,12 +20,6 @@ using Strings = std::vector<std::string>;
 
 void writeFile(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string readFile(const std::string& path) {
-  std::ostringstream bytes;
-  bytes << std::ifstream(path, std::ios::binary).rdbuf();
-  return bytes.str();
 }
 
 std::string unhex(std::string_view hex) {
@@ -72,8 +66,9 @@ struct PythonView {
   std::vector<PythonPart> parts;
 };
 
+// Prints one line per message, address header and part: a keyword, then each value hex-encoded.
 constexpr char kPythonReader[] = R"(import email, email.policy, sys
-def hx(s): return s.encode('utf-8', 'surrogateescape').hex() or '-'
+def hx(s): return str(s).encode('utf-8', 'surrogateescape').hex() or '-'
 for path in sys.argv[1:]:
     with open(path, 'rb') as f:
         msg = email.message_from_binary_file(f, policy=email.policy.default)
@@ -82,19 +77,19 @@ for path in sys.argv[1:]:
         defects += [type(d).__name__ for d in part.defects]
         for value in part.values():
             defects += [type(d).__name__ for d in getattr(value, 'defects', ())]
-    print('message', ','.join(defects) or '-', hx(str(msg['subject'])))
+    print('message', hx(','.join(defects)), hx(msg['subject']))
     for name in ('from', 'to', 'cc', 'bcc'):
         if msg[name] is not None:
             print(name, *[hx(a.display_name + '|' + a.addr_spec) for a in msg[name].addresses])
     for part in msg.walk():
         if part.is_multipart():
-            print('multipart', part.get_content_type())
+            print('multipart', hx(part.get_content_type()))
             continue
         text = part.get_content() if part.get_content_type() == 'text/html' else ''
-        print('part', part.get_content_type(), hx(part.get_filename() or ''),
-              part.get('content-id', '-'), part.get_payload(decode=True).hex() or '-',
-              hx(text.replace('\r\n', '\n')), part.get_content_charset() or '-',
-              max([len(l) for l in part.get_payload().splitlines()] + [0]))
+        print('part', hx(part.get_content_type()), hx(part.get_filename() or ''),
+              hx(part.get('content-id', '')), part.get_payload(decode=True).hex() or '-',
+              hx(text.replace('\r\n', '\n')), hx(part.get_content_charset() or ''),
+              hx(max([len(l) for l in part.get_payload().splitlines()] + [0])))
 )";
 
 std::vector<PythonView> readWithPython(const test::TempDir& dir, const Strings& messages) {
@@ -112,28 +107,19 @@ std::vector<PythonView> readWithPython(const test::TempDir& dir, const Strings& 
   std::vector<PythonView> views;
   for (const auto& line : linesOf(output)) {
     std::istringstream in(line);
-    std::string kind, word;
+    std::string kind;
+    Strings v;
     in >> kind;
-    if (kind == "message") {
-      views.emplace_back();
-      in >> views.back().defects >> word;
-      views.back().subject = unhex(word == "-" ? "" : word);
-    } else if (kind == "multipart") {
-      in >> word;
-      views.back().multiparts.push_back(word);
-    } else if (kind == "part") {
-      PythonPart part;
-      std::string name, bytes, text;
-      in >> part.type >> name >> part.contentId >> bytes >> text >> part.charset >>
-          part.longestLine;
-      part.fileName = unhex(name == "-" ? "" : name);
-      part.bytes = unhex(bytes == "-" ? "" : bytes);
-      part.text = unhex(text == "-" ? "" : text);
-      views.back().parts.push_back(part);
-    } else {
-      Strings& addresses = views.back().addresses[kind];
-      while (in >> word) addresses.push_back(unhex(word));
-    }
+    for (std::string word; in >> word;) v.push_back(unhex(word));  // "-" reads as ""
+    if (kind == "message")
+      views.push_back({v.at(0), v.at(1), {}, {}, {}});
+    else if (kind == "multipart")
+      views.back().multiparts.push_back(v.at(0));
+    else if (kind == "part")
+      views.back().parts.push_back(
+          {v.at(0), v.at(1), v.at(2), v.at(3), v.at(4), v.at(5), std::stoul(v.at(6))});
+    else
+      views.back().addresses[kind] = v;
   }
   EXPECT_EQ(views.size(), messages.size()) << output;
   return views;
@@ -148,15 +134,14 @@ std::string binaryBytes() {
 }
 
 // Long lines, lone LF and CR, "=", trailing blanks, dots and "From " at line starts, and
-// characters Latin-1 has (é) and lacks (€, an emoji).
-const std::string kHtml = "<p>Umsätze = 100% é € 😀</p>\n.hidden\nFrom me \t\r<td>" +
-                          std::string(2000, 'x') + "</td>\r\n" + std::string(300, '=') + "\n";
-const std::string kHtmlAsUtf8Reads = "<p>Umsätze = 100% é € 😀</p>\n.hidden\nFrom me \t\n<td>" +
-                                     std::string(2000, 'x') + "</td>\n" + std::string(300, '=') +
-                                     "\n";
-const std::string kHtmlAsLatin1Reads =
-    "<p>Umsätze = 100% é &#8364; &#128512;</p>\n.hidden\nFrom me \t\n<td>" +
-    std::string(2000, 'x') + "</td>\n" + std::string(300, '=') + "\n";
+// characters Latin-1 has (é) and lacks (€, an emoji); as sent, and as a reader gets it back.
+std::string html(const std::string& beyondLatin1, const char* cr, const char* crlf) {
+  return "<p>Umsätze = 100% é " + beyondLatin1 + "</p>\n.hidden\nFrom me \t" + cr + "<td>" +
+         std::string(2000, 'x') + "</td>" + crlf + std::string(300, '=') + "\n";
+}
+const std::string kHtml = html("€ 😀", "\r", "\r\n");
+const std::string kHtmlAsUtf8Reads = html("€ 😀", "\n", "\n");
+const std::string kHtmlAsLatin1Reads = html("&#8364; &#128512;", "\n", "\n");
 
 TEST(MimeMessageTest, PythonReadsEveryStructureExactly) {
   test::TempDir dir;
@@ -190,7 +175,7 @@ TEST(MimeMessageTest, PythonReadsEveryStructureExactly) {
   std::vector<PythonView> views = readWithPython(dir, rendered);
   ASSERT_EQ(views.size(), 3u);
   for (size_t i = 0; i < views.size(); ++i) {
-    EXPECT_EQ(views[i].defects, "-") << i;
+    EXPECT_EQ(views[i].defects, "") << i;
     EXPECT_LE(longestLine(rendered[i]), 78u) << rendered[i];
     for (const auto& part : views[i].parts) EXPECT_LE(part.longestLine, 76u) << i << part.type;
     for (const auto& line : linesOf(rendered[i])) {
@@ -251,7 +236,7 @@ TEST(MimeMessageTest, HeaderValuesCannotAddHeaders) {
 
   std::vector<PythonView> views = readWithPython(dir, {rendered});
   ASSERT_EQ(views.size(), 1u);
-  EXPECT_EQ(views[0].defects, "-");
+  EXPECT_EQ(views[0].defects, "");
   EXPECT_EQ(views[0].subject, "a Bcc: x@evil.example");
   EXPECT_EQ(views[0].addresses["to"], Strings{"|ok@example.com"});
   EXPECT_EQ(views[0].addresses.count("bcc"), 0u);
@@ -273,7 +258,7 @@ TEST(MimeMessageTest, NoHeaderLineIsLongerThan998Octets) {
 
   std::vector<PythonView> views = readWithPython(dir, {rendered});
   ASSERT_EQ(views.size(), 1u);
-  EXPECT_EQ(views[0].defects, "-");
+  EXPECT_EQ(views[0].defects, "");
   EXPECT_EQ(views[0].subject, "Sales " + word);
   ASSERT_EQ(views[0].parts.size(), 2u);
   EXPECT_EQ(views[0].parts[1].fileName, std::string(1500, 'f') + ".csv");
@@ -286,26 +271,6 @@ TEST(MimeMessageTest, NoHeaderLineIsLongerThan998Octets) {
   MimeMessage imported;
   ASSERT_TRUE(imported.importFromFile(path, error)) << error;
   EXPECT_EQ(imported.from(), name + " <reports@example.com>");
-}
-
-TEST(MimeMessageTest, MessageIdNamesADomainAndStaysWithTheMessage) {
-  MimeMessage message;
-  message.setFrom("Reports <reports@Example.COM>");
-  message.setTo("a@example.com");
-  message.setHtmlBody("<p>first</p>", "UTF-8");
-  std::string sent = message.render(false);
-  std::string id = headerOf(sent, "Message-ID");
-  std::string host = smtp::hostDomainName();
-  EXPECT_NE(id.find("@" + (host.empty() ? std::string("example.com") : host) + ">"),
-            std::string::npos)
-      << id;
-  // A changed body is written anew, under the same id and date.
-  message.setHtmlBody("<p>second</p>", "UTF-8");
-  std::string saved = message.render(true);
-  EXPECT_EQ(headerOf(saved, "Message-ID"), id);
-  EXPECT_EQ(headerOf(saved, "Date"), headerOf(sent, "Date"));
-  EXPECT_NE(saved.find("second"), std::string::npos);
-  EXPECT_EQ(saved.find("first"), std::string::npos);
 }
 
 TEST(MimeMessageTest, SavedMessageImportsToTheSameBytes) {
@@ -334,7 +299,8 @@ TEST(MimeMessageTest, SavedMessageImportsToTheSameBytes) {
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (Strings{"export.tmp", "saved.eml"})) << "no temporary file is left";
 
-  std::string saved = readFile(path);
+  std::ifstream file(path, std::ios::binary);
+  std::string saved{std::istreambuf_iterator<char>(file), {}};
   std::string bcc = headerOf(saved, "Bcc");
   ASSERT_NE(bcc.find("\r\n "), std::string::npos) << "a folded Bcc: " << bcc;
   EXPECT_EQ(headerOf(message.render(false), "Message-ID"), headerOf(saved, "Message-ID"));
@@ -352,100 +318,6 @@ TEST(MimeMessageTest, SavedMessageImportsToTheSameBytes) {
   EXPECT_EQ(imported.envelopeRecipients(),
             (Strings{"j@example.com", "ann@example.com", "cc@example.com", "boss1@example.com",
                      "boss2@example.com"}));
-}
-
-TEST(MimeMessageTest, ImportsWhatOtherProgramsWrite) {
-  // As Python's email library writes it: LF line ends, folded headers, Q and B words.
-  const std::string eml =
-      "From: =?utf-8?q?J=C3=B6rg_M=C3=BCller?= <joerg@example.com>\n"
-      "To: ann@example.com,\n"
-      " \"Lee, Bob\" <bob@example.com>\n"
-      "Cc: =?utf-8?b?TMOkbmdlLCBBbm4=?= <anne@example.com>\n"
-      "Bcc: secret@example.com,\n"
-      "\tother@example.com\n"
-      "Subject: =?utf-8?b?VW1zw6R0emUg8J+YgA==?=\n"
-      " =?utf-8?q?_im_M=C3=A4rz?= and more\n"
-      "MIME-Version: 1.0\n"
-      "Content-Type: multipart/mixed; boundary=\"===============1==\"\n"
-      "\n"
-      "--===============1==\n"
-      "Content-Type: text/plain; charset=\"utf-8\"\n"
-      "\n"
-      "Bcc: this is body text\n"
-      "--===============1==--\n";
-  test::TempDir dir;
-  writeFile(dir.file("python.eml"), eml);
-  MimeMessage message;
-  std::string error;
-  ASSERT_TRUE(message.importFromFile(dir.file("python.eml"), error)) << error;
-  EXPECT_EQ(message.subject(), "Umsätze 😀 im März and more");
-  EXPECT_EQ(message.from(), "Jörg Müller <joerg@example.com>");
-  EXPECT_EQ(message.cc(), "\"Länge, Ann\" <anne@example.com>");
-  EXPECT_EQ(message.envelopeFrom(), "joerg@example.com");
-  EXPECT_EQ(message.envelopeRecipients(),
-            (Strings{"ann@example.com", "bob@example.com", "anne@example.com", "secret@example.com",
-                     "other@example.com"}));
-  std::string crlf;
-  for (char c : eml) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  EXPECT_EQ(message.render(true), crlf);
-  std::string bcc = "Bcc: secret@example.com,\r\n\tother@example.com\r\n";
-  EXPECT_EQ(message.render(false), crlf.erase(crlf.find(bcc), bcc.size()));
-}
-
-TEST(MimeMessageTest, ImportRejectsFilesWithoutHeaders) {
-  test::TempDir dir;
-  MimeMessage message;
-  message.setTo("kept@example.com");
-  std::string error;
-  for (std::string text : {"", "\r\nFrom: a@example.com\r\n", "just some text\nFrom: a@x\n"}) {
-    writeFile(dir.file("bad.eml"), text);
-    error.clear();
-    EXPECT_FALSE(message.importFromFile(dir.file("bad.eml"), error)) << text;
-    EXPECT_NE(error.find("no header section"), std::string::npos) << error;
-  }
-  EXPECT_FALSE(message.importFromFile(dir.file("missing.eml"), error));
-  EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
-  EXPECT_EQ(message.to(), "kept@example.com") << "a failed import changes nothing";
-
-  // Cut inside a folded header: read as it is.
-  writeFile(dir.file("cut.eml"), "To: a@example.com,\n b@example.com\nSubject: =?utf-8?b?VW1z");
-  ASSERT_TRUE(message.importFromFile(dir.file("cut.eml"), error)) << error;
-  EXPECT_EQ(message.envelopeRecipients(), (Strings{"a@example.com", "b@example.com"}));
-  EXPECT_EQ(message.render(false),
-            "To: a@example.com,\r\n b@example.com\r\nSubject: =?utf-8?b?VW1z");
-}
-
-TEST(MimeMessageTest, SaveFailureLeavesNothingBehind) {
-  test::TempDir dir;
-  MimeMessage message;
-  message.setTo("a@example.com");
-  std::string error;
-  EXPECT_FALSE(message.saveToFile(dir.file("missing/out.eml"), error));
-  EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
-  std::filesystem::create_directory(dir.file("taken.eml"));
-  EXPECT_FALSE(message.saveToFile(dir.file("taken.eml"), error));
-  EXPECT_NE(error.find("taken.eml"), std::string::npos) << error;
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1)
-      << "the temporary file is removed";
-}
-
-TEST(AddressesOfTest, TakesTheAddressOfEachPiece) {
-  EXPECT_EQ(addressesOf("a@x.com, B <b@y.com>; c@z"), (Strings{"a@x.com", "b@y.com", "c@z"}));
-  EXPECT_EQ(addressesOf("\"Doe, John; Jr\" <j@x.com>;; , \t d@x.com \t,"),
-            (Strings{"j@x.com", "d@x.com"}));
-  EXPECT_EQ(addressesOf("<odd,one@x.com>, Ann < a@x.com >"), (Strings{"odd,one@x.com", "a@x.com"}));
-  EXPECT_EQ(addressesOf("undisclosed-recipients:;"), Strings{});
-  EXPECT_EQ(addressesOf("Team: t1@x.com, t2@x.com;"), (Strings{"t1@x.com", "t2@x.com"}));
-  EXPECT_EQ(addressesOf("a@x.com\r\n, b@x.com\n"), (Strings{"a@x.com", "b@x.com"}));
-  EXPECT_EQ(addressesOf(" , ; "), Strings{});
-
-  MimeMessage message;
-  message.setFrom("Reports <r@x.com>, other@x.com");
-  message.setTo("A <a@x.com>; b@x.com");
-  message.setCc("B@X.com, c@x.com");
-  message.setBcc("a@X.COM");
-  EXPECT_EQ(message.envelopeFrom(), "r@x.com");
-  EXPECT_EQ(message.envelopeRecipients(), (Strings{"a@x.com", "b@x.com", "c@x.com"}));
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-// Alerts: one queued copy per recipient, through the system database, a
-// second database behind the data component, and ODBC.
+// Alerts: one queued copy per recipient, read through the system database.
 #include <gtest/gtest.h>
 
 #include "run/select_reports.h"
@@ -16,14 +15,13 @@ class AlertSelectionTest : public RunFixture {
         " (1,1,'Sales','region=North&x=1','html','a@x.com','daily','on'),"
         " (2,1,'Weekly','region=South','html','a@x.com','weekly|2','on');"
         "INSERT INTO reportsemails VALUES (7,'p7@x.com','sales'), (12,'p12@x.com','sales'),"
-        " (13,'o@x.com','other'), (14,'ob@x.com','o''brien');");
+        " (14,'ob@x.com','o''brien');");
   }
 
   void addAlert(int id, int report, const std::string& type, const std::string& toreplace,
-                const std::string& dsn, const std::string& datasource = "") {
+                const std::string& dsn) {
     sql("INSERT INTO mass_reports_to_email VALUES (" + std::to_string(id) + "," +
-        std::to_string(report) + ",99,'" + type + "','" + toreplace + "','" + dsn + "','','','" +
-        datasource + "');");
+        std::to_string(report) + ",99,'" + type + "','" + toreplace + "','" + dsn + "','','','');");
   }
 
   std::string systemDsn() const { return "Driver=SQLite3;Database=" + databasePath(); }
@@ -54,14 +52,6 @@ TEST_F(AlertSelectionTest, EachRecipientGetsItsOwnReportAddress) {
   EXPECT_TRUE(logHas("Queued 1 alert emails for report 1"));
 }
 
-TEST_F(AlertSelectionTest, IdFilterSelectsAlertsByTheirOwnId) {
-  addAlert(1, 1, "sales", "region", systemDsn());
-  addAlert(5, 1, "other", "region", systemDsn());
-  EXPECT_EQ(select("-id 5"), (Lines{"13 o@x.com 13=North&x=1"}));
-  newRun();
-  EXPECT_EQ(select("-excludeid 1").size(), 0u);
-}
-
 TEST_F(AlertSelectionTest, ScheduleEmptyListAndMissingKeyQueueNothing) {
   addAlert(1, 2, "sales", "region", systemDsn());  // weekly on Mondays: not due
   addAlert(2, 1, "nobody", "region", systemDsn());
@@ -77,45 +67,6 @@ TEST_F(AlertSelectionTest, ScheduleEmptyListAndMissingKeyQueueNothing) {
              "Setup, is not contained inside the favourite"));
   newRun();
   EXPECT_EQ(select("-ignoreschedule -id 1").size(), 2u);
-}
-
-TEST_F(AlertSelectionTest, DataComponentReadsASecondDatabaseByIdColumnType) {
-  TempDir other;
-  std::string customers = other.file("customers.db");
-  runSqlite(customers,
-            "CREATE TABLE t (code TEXT, n INTEGER, mail TEXT);"
-            "INSERT INTO t VALUES ('7', 7, 'p7@x.com'), ('', '', 'blank@x.com');");
-  std::string dsn = "Driver=SQLite3;Database=" + customers + ";qxdb=Sales01";
-  // A text id column leaves out the empty id; a numeric one does not test for it.
-  addAlert(1, 1, "custom", "region", dsn, " select code as ID, mail as Email from t ");
-  addAlert(2, 1, "Custom", "region", dsn, "select n as ID, mail as Email from t");
-  EXPECT_EQ(select(),
-            (Lines{"7 p7@x.com 7=North&x=1", "7 p7@x.com 7=North&x=1", " blank@x.com =North&x=1"}));
-}
-
-TEST_F(AlertSelectionTest, OdbcDataSource) {
-  runSqlite(odbcSystemDatabase(),
-            "DELETE FROM reportsemails;"
-            "INSERT INTO reportsemails VALUES (21,'q@x.com','sales');");
-  addAlert(1, 1, "sales", "region", "dsn=SystemDB");
-  EXPECT_EQ(select(), (Lines{"21 q@x.com 21=North&x=1"}));
-  runSqlite(odbcSystemDatabase(), "DELETE FROM reportsemails;");
-}
-
-TEST_F(AlertSelectionTest, UnreachableDataComponentEndsSelection) {
-  addAlert(1, 1, "sales", "region", "qxdb=x;Driver=SQLite3;Database=" + home.file("none.db"));
-  addAlert(2, 1, "sales", "region", systemDsn());
-  EXPECT_TRUE(select().empty());
-  EXPECT_TRUE(logHas("Could not connect to qxdb Server using the given connectionString"));
-}
-
-TEST_F(AlertSelectionTest, NullColumnOfTheFirstAlertIsLoggedAndSkipped) {
-  sql("INSERT INTO mass_reports_to_email VALUES (1,1,99,NULL,'region','x','','','');");
-  addAlert(2, 1, "sales", "region", systemDsn());
-  EXPECT_EQ(select().size(), 2u);
-  EXPECT_TRUE(
-      logHas("ERROR: 94 Invalid use of Null while selecting report 1; going on with the "
-             "next one."));
 }
 
 }  // namespace

@@ -2,11 +2,8 @@
 // database, the local web application serving the report pages and charts,
 // and the local mail server receiving what is sent.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -68,9 +65,9 @@ class EndToEndTest : public ::testing::Test {
   }
 
   // Runs the program on the installation ("-dsn relativemdb -date 12/5/2026"
-  // + args); the prefix runs it as another user. Returns its exit status.
-  int postrix(const std::string& args, const std::string& prefix = "") {
-    std::string command = prefix + " env POSTRIX_HOME=" + program + " " + POSTRIX_BINARY +
+  // + args). Returns its exit status.
+  int postrix(const std::string& args) {
+    std::string command = "env POSTRIX_HOME=" + program + " " + POSTRIX_BINARY +
                           " -dsn relativemdb -date 12/5/2026 " + args + " >" + home.file("stdout") +
                           " 2>&1";
     int raw = std::system(command.c_str());
@@ -195,102 +192,6 @@ TEST_F(EndToEndTest, ChartsTravelAsContentIdPartsOrInlineForPagesThatDrawThemsel
   std::string cdo = readerView(received()[2].data);
   EXPECT_TRUE(contains(cdo, "part qx_chart3.jpg <qx_chart3.jpg>")) << cdo;
   EXPECT_EQ(count(cdo, "src=\"cid:qx_chart1.jpg\""), 2) << cdo;
-}
-
-TEST_F(EndToEndTest, TheExtraFileTheDateShiftAndThePauseApplyToEachMessage) {
-  addFavorite(1, "Sales", "page=plain", "html", "a@x.com");
-  const std::string extra = home.file("terms.txt");
-  std::ofstream(extra) << "Terms of use\n";
-
-  auto started = std::chrono::steady_clock::now();
-  ASSERT_EQ(postrix("-attachfile " + extra + " -delta -sleep 1"), 0);
-  EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::seconds(1)) << "-sleep 1";
-  ASSERT_EQ(received().size(), 1u) << runLog();
-  std::string view = readerView(received()[0].data);
-  EXPECT_TRUE(contains(view, "subject 'Sales: 12/4/2026'")) << "-delta: a day back: " << view;
-  EXPECT_TRUE(contains(view, "part terms.txt")) << view;
-  EXPECT_TRUE(contains(runLog(), "[Attaching file '" + extra + "' to outgoing email.]"));
-
-  fs::remove(extra);
-  ASSERT_EQ(postrix("-attachfile " + extra), 0);
-  ASSERT_EQ(received().size(), 2u) << "sent without it";
-  EXPECT_TRUE(contains(
-      runLog(), "[Cannot attach '" + extra + "' as it does not exist or cannot be accessed.]"));
-}
-
-TEST_F(EndToEndTest, AnExportRunWritesReportFilesIntoAFolderItCreates) {
-  addFavorite(1, "Sales", "page=plain", "html", "a@x.com");
-  addFavorite(2, "Stock", "page=plain", "csv", "b@x.com");
-  addFavorite(3, "Charts", "page=charts&charts=north", "html", "c@x.com");
-  const std::string folder = home.file("exports/2026/december");
-
-  ASSERT_EQ(postrix("-location " + folder + " -reportname"), 0);
-
-  EXPECT_TRUE(received().empty()) << "an export run mails nothing";
-  EXPECT_TRUE(contains(readFile(folder + "/Sales.html"), "r_title=Sales</td>"));
-  std::string csv = readFile(folder + "/Stock.csv");
-  EXPECT_TRUE(contains(csv, "r_title=Stock</td>"));
-  EXPECT_EQ(csv.substr(csv.size() - 2), "\r\n");
-  EXPECT_TRUE(contains(readFile(folder + "/Charts.html"), "src=\"data:image/jpeg;base64,"))
-      << "an exported page carries its charts, as nobody can resolve a content id there";
-}
-
-TEST_F(EndToEndTest, AReadOnlyOutputFolderStopsSendingForTheRestOfTheRun) {
-  addFavorite(1, "Stock", "page=plain", "csv", "a@x.com");
-  addFavorite(2, "Sales", "page=plain", "html", "b@x.com");
-  const std::string reports = program + "/Reports";
-  fs::create_directories(reports);
-  ASSERT_EQ(chmod(reports.c_str(), 0555), 0);
-  // root may write anywhere, so the run then goes as an ordinary user, who
-  // must still reach the program folder and the database.
-  std::string asUser;
-  if (geteuid() == 0) {
-    asUser = "setpriv --reuid=65534 --regid=65534 --clear-groups";
-    for (const std::string& path : {home.path(), program, home.file("qx_data")})
-      ASSERT_EQ(chmod(path.c_str(), 0777), 0);
-    ASSERT_EQ(chmod(database.c_str(), 0666), 0);
-  }
-
-  ASSERT_EQ(postrix("-archive -emaillog", asUser), 0);
-
-  EXPECT_TRUE(received().empty()) << runLog();
-  std::string log = runLog();
-  EXPECT_TRUE(contains(log, "[ERROR: 75 Path/File access error while writing '" + reports +
-                                "/scheduled_report.csv']"))
-      << log;
-  EXPECT_EQ(count(log,
-                  "Postrix - Path/File access error. Please ensure user has write/modify "
-                  "permissions to the postrix directory"),
-            2)
-      << "each later favourite is reported, not sent";
-  EXPECT_TRUE(query("SELECT * FROM Email_Log").empty());
-  EXPECT_TRUE(contains(log, "[Finished.]"));
-}
-
-TEST_F(EndToEndTest, AnAlertMailsEachRecipientItsOwnReportAddress) {
-  addFavorite(1, "Sales", "page=plain&region=North", "html", "owner@x.com",
-              "Prepared for recipient %%alertid%%");
-  sql("INSERT INTO reportsemails VALUES (7, 'p7@x.com', 'sales'), (12, 'p12@x.com', 'sales'),"
-      " (13, 'p13@x.com', 'sales');"
-      "INSERT INTO mass_reports_to_email VALUES (1, 1, 99, 'sales', 'region', "
-      "'Driver=SQLite3;Database=" +
-      database + "', '', '', '');");
-
-  ASSERT_EQ(postrix("-alerts -emaillog"), 0);
-
-  EXPECT_EQ(recipients(), (Rows{"p7@x.com", "p12@x.com", "p13@x.com"})) << runLog();
-  auto messages = received();
-  ASSERT_EQ(messages.size(), 3u);
-  for (size_t i = 0; i < messages.size(); ++i) {
-    std::string id = std::vector<std::string>{"7", "12", "13"}[i];
-    std::string view = readerView(messages[i].data);
-    EXPECT_TRUE(contains(view, "page=plain&amp;" + id + "=North"))
-        << "recipient " << id << " gets the report for its own key";
-    EXPECT_TRUE(contains(view, "<body><font size=3>Prepared for recipient " + id + "<br><br>"))
-        << view;
-  }
-  EXPECT_EQ(query("SELECT emailaddress FROM Email_Log"),
-            (Rows{"p7@x.com", "p12@x.com", "p13@x.com"}));
 }
 
 TEST_F(EndToEndTest, EachCompanyGetsItsOwnCopy) {

@@ -66,17 +66,6 @@ TEST_F(PostrixModuleTest, TheIntervalLoopRunsUpToTheCurrentHalfHour) {
   EXPECT_FALSE(logHas("Running Reports for Interval ID 5"));
 }
 
-TEST_F(PostrixModuleTest, SendFailedSendsEveryFileEndingInEml) {
-  std::string failed = programFolder() + "/Failed/";
-  std::filesystem::create_directories(failed);
-  for (const char* name : {"a.eml", "b.EML", "c.txt", "xeml"}) touch(failed + name);
-  recordSends();
-  cycleTaking(0);
-  EXPECT_EQ(run("-sendfailed -sendmessage"), 0);
-  EXPECT_EQ(sent, (std::vector<std::string>{failed + "a.eml", failed + "xeml"}));
-  EXPECT_TRUE(cycles.empty());
-}
-
 TEST_F(PostrixModuleTest, SendMessageSendsWhatTheOperatorChose) {
   recordSends();
   std::vector<std::string> chosen;
@@ -91,13 +80,6 @@ TEST_F(PostrixModuleTest, SendMessageSendsWhatTheOperatorChose) {
                                             "/data/Failed/b.eml", "/data/Failed/c.eml"}));
 }
 
-TEST_F(PostrixModuleTest, ACycleWithNothingDueStillEndsWithFinished) {
-  EXPECT_EQ(Main("-dsn relativemdb", defaultRunModes(), clock, programFolder()), 0);
-  EXPECT_EQ(logMessages().back(), "Finished.");
-  EXPECT_EQ(Main("-dsn relativemdb", RunModes{}, clock, programFolder()), 0);
-  EXPECT_TRUE(logHas("Scheduled sending is not available in this build of Postrix."));
-}
-
 TEST_F(PostrixModuleTest, StopsBeforeSendingWithTheirStatus) {
   cycleTaking(0);
   recordSends();
@@ -105,7 +87,6 @@ TEST_F(PostrixModuleTest, StopsBeforeSendingWithTheirStatus) {
   touch(programFolder() + "/Failed/a.eml");
   EXPECT_EQ(run("-id 5a"), 2);
   EXPECT_EQ(run("--sendfailed"), 2);
-  EXPECT_EQ(run("-auth 9 -sendfailed"), 2);
   EXPECT_EQ(run("-configure"), 0);
   EXPECT_TRUE(logHas("Loading configuration interface."));
   EXPECT_EQ(Main("-dsn nosuchdsn", modes, clock, programFolder()), 1);
@@ -117,14 +98,6 @@ TEST_F(PostrixModuleTest, AFailureNoTrapCaughtStopsTheRunAndIsLogged) {
   modes.runCycle = [](Settings&, Utilities&) { throw Failure(-2147217900, "syntax error"); };
   EXPECT_EQ(run(""), 1);
   EXPECT_TRUE(logHas("ERROR: -2147217900 syntax error. The run was stopped."));
-}
-
-TEST(PostrixHelpersTest, TrailingSeparatorAndFirstNonEmpty) {
-  EXPECT_EQ(withTrailingBackslash("/a/b"), "/a/b/");
-  EXPECT_EQ(withTrailingBackslash("/a/b/"), "/a/b/");
-  EXPECT_EQ(firstNonEmpty("", "x"), "x");
-  EXPECT_EQ(firstNonEmpty("o@x", "x"), "o@x");
-  EXPECT_EQ(firstNonEmpty(Variant::null(), 5), "5");
 }
 
 }  // namespace

@@ -1,11 +1,8 @@
-#include "run/run_log.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "run/module_state.h"
@@ -15,18 +12,6 @@ namespace postrix::test {
 namespace {
 
 class RunLogTest : public RunFixture {};
-
-TEST_F(RunLogTest, EntriesAreStampedLinesEndingInCrLf) {
-  parse("-nolog");  // settings only; the entries below are written by hand
-  RunLog log(home.file("x.log"));
-  EXPECT_EQ(log.append("Finished.", clock.now()), RunLog::Outcome::kWritten);
-  EXPECT_EQ(log.append("", clock.now()), RunLog::Outcome::kWritten);
-  std::ifstream in(home.file("x.log"), std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(text,
-            "12/5/2026 5:06:37 PM [Finished.]\r\n"
-            "12/5/2026 5:06:37 PM []\r\n");
-}
 
 // A report title or a server reply must not be able to write entries of its own.
 TEST_F(RunLogTest, ControlCharactersInTextsFromOutsideAreEscaped) {
@@ -47,22 +32,6 @@ TEST_F(RunLogTest, ControlCharactersInTextsFromOutsideAreEscaped) {
   // The designed break stays; the value after it is escaped.
   EXPECT_EQ(lines[5], "12/5/2026 5:06:37 PM [Report Body: \r");
   EXPECT_EQ(lines[6], "<p>a\\nb</p>]\r");
-}
-
-TEST_F(RunLogTest, TheLogIsOnlyAppendedTo) {
-  parse("");
-  std::string first = logText();
-  newRun();
-  parse("");
-  std::string both = logText();
-  EXPECT_EQ(both.substr(0, first.size()), first);
-  EXPECT_GT(both.size(), first.size());
-}
-
-TEST_F(RunLogTest, AFailedWriteIsLostQuietly) {
-  parse("-nolog");
-  RunLog log(home.file("missing-folder/x.log"));
-  EXPECT_EQ(log.append("lost", clock.now()), RunLog::Outcome::kFailed);
 }
 
 // The account may not write the program folder: entries are lost, the run

@@ -2,7 +2,6 @@
 // whom, and what the run log says about it.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -35,7 +34,7 @@ class SelectionTest : public RunFixture {
         "DROP TABLE CompanyReports;");
   }
 
-  // One line per queued favourite: kind, id, recipients, company, alert, URL.
+  // One line per queued favourite: kind, id, recipients and company.
   std::vector<std::string> select(const std::string& args) {
     EXPECT_FALSE(parse(args));
     auto queue = selectReports(*settings, *utilities);
@@ -44,7 +43,6 @@ class SelectionTest : public RunFixture {
       const UserFavorite& f = *queue->getReport(i);
       std::string line = (f.isDashboard() ? "d" : "r") + std::to_string(f.reportid()) + " " +
                          f.reportEmails() + " c" + std::to_string(f.companyID());
-      if (!f.alertID().empty()) line += " a" + f.alertID() + " " + f.reportUrl();
       lines.push_back(line);
     }
     return lines;
@@ -52,14 +50,6 @@ class SelectionTest : public RunFixture {
 
   using Lines = std::vector<std::string>;
 };
-
-TEST_F(SelectionTest, ScheduledFavouritesThenDashboards) {
-  EXPECT_EQ(select(""),
-            (Lines{"r1 a@x.com c-1", "r12 s@x.com c-1", "d4 d@x.com c-1", "d9 e@x.com c-1"}));
-  EXPECT_TRUE(logHas("Will send report 1 to: a@x.com"));
-  EXPECT_TRUE(logHas("Will send dashboard 4 to: d@x.com"));
-  EXPECT_EQ(logText().find("report 3"), std::string::npos);
-}
 
 TEST_F(SelectionTest, CompanyRowsReplaceTheFavouriteItself) {
   sql("CREATE TABLE CompanyReports (company_id INTEGER, email TEXT, type INTEGER,"
@@ -77,24 +67,6 @@ TEST_F(SelectionTest, CompanyRowsReplaceTheFavouriteItself) {
   // A company row without an address is never sent with the favourite's data unfiltered.
   EXPECT_NE(logText().find("ERROR: 94 Invalid use of Null while executing 'SELECT company_id"),
             std::string::npos);
-}
-
-TEST_F(SelectionTest, OverrideAddressAppearsOnlyOnTheScheduledPath) {
-  select("-oemail over@x.com -id 1 -dashboardid 4");
-  EXPECT_TRUE(logHas("Will send report 1 to: over@x.com"));
-  EXPECT_TRUE(logHas("Will send dashboard 4 to: over@x.com"));
-  newRun();
-  select("-oemail over@x.com -ignoreschedule -id 3");
-  EXPECT_TRUE(logHas("Will send report 3 to: c@x.com"));
-}
-
-TEST_F(SelectionTest, ExportTakesEveryFavouriteOfTheIdFilters) {
-  std::string folder = home.file("out");
-  std::filesystem::create_directories(folder);
-  EXPECT_EQ(select("-location " + folder + " -format csv -excludeid 12,40 -reportsonly"),
-            (Lines{"r1 a@x.com c-1", "r2 b@x.com c-1", "r3 c@x.com c-1"}));
-  EXPECT_TRUE(logHas("Report 2 will be exported to '" + folder + "' in 'csv' format."));
-  EXPECT_TRUE(logHas("Sending reports only."));
 }
 
 TEST_F(SelectionTest, ImmediateReportsAreMarkedSentAsTheyAreQueued) {
@@ -120,10 +92,6 @@ TEST_F(SelectionTest, ConnectionStringFiltersFavouritesAndDashboardsByFirstRepor
   EXPECT_EQ(select("-connectionstring \"server=ERP\""),
             (Lines{"r12 s@x.com c-1", "d4 d@x.com c-1"}));
   newRun();
-  EXPECT_EQ(select("-connectionstring \"dsn=salesdsn;uid=sa\""), (Lines{"r1 a@x.com c-1"}));
-  newRun();
-  EXPECT_EQ(select("-connectionstring nowhere").size(), 4u);  // no mapping matches: no filter
-  newRun();
   sql("DROP TABLE mappings; CREATE TABLE mappings (mapping_id TEXT, useDSN TEXT, dsn TEXT,"
       " database_username TEXT, database_password TEXT, database_string TEXT);"
       "INSERT INTO mappings VALUES ('1) OR (1=1','No','','','','server=erp'),"
@@ -132,47 +100,6 @@ TEST_F(SelectionTest, ConnectionStringFiltersFavouritesAndDashboardsByFirstRepor
   EXPECT_TRUE(
       logHas("Mapping id '1) OR (1=1' is not a number and is left out of the "
              "-connectionstring filter."));
-}
-
-TEST_F(SelectionTest, DashboardOptionsDecideWhichSectionsRun) {
-  EXPECT_EQ(select("-dashboardsonly"), (Lines{"d4 d@x.com c-1", "d9 e@x.com c-1"}));
-  EXPECT_TRUE(logHas("Sending only dashboards"));
-  newRun();
-  EXPECT_EQ(select("-dashboardid 4,9 -reportid 1"), (Lines{"d4 d@x.com c-1", "d9 e@x.com c-1"}));
-  newRun();
-  EXPECT_EQ(select("-dashboardid 9 -id 1:3"), (Lines{"r1 a@x.com c-1", "d9 e@x.com c-1"}));
-  newRun();
-  EXPECT_EQ(select("-id 12"), (Lines{"r12 s@x.com c-1"}));
-}
-
-TEST_F(SelectionTest, ABadRowIsLoggedAndSkippedWithoutATrap) {
-  sql("INSERT INTO UserReports (report_id, mapping_id, reporttitle, reporturl, format, email,"
-      " schedule_details, sendreport) VALUES (0,1,NULL,'x=1','html','z@x.com','daily','on');"
-      "INSERT INTO Dashboards (dashboard_id, dashboard_title, format, email, report_ids,"
-      " schedule_details, sendreport) VALUES (6,'Bad','html',NULL,'1','daily','on');");
-  EXPECT_EQ(select("-reportsonly"), (Lines{"r1 a@x.com c-1", "r12 s@x.com c-1"}));
-  EXPECT_TRUE(
-      logHas("ERROR: 94 Invalid use of Null while selecting report 0; going on with the "
-             "next one."));
-}
-
-TEST_F(SelectionTest, TrapEndsSelectionWithoutDashboards) {
-  // A syntax error is reported; a missing table ends selection silently.
-  EXPECT_TRUE(select("-connectionstring x -id 1:").empty());
-  EXPECT_NE(logText().find("Error encountered. "), std::string::npos);
-  EXPECT_NE(logText().find(". Please check the DSN."), std::string::npos);
-  newRun();
-  sql("DROP TABLE mappings;");
-  std::size_t logged = logMessages().size();
-  EXPECT_TRUE(select("-connectionstring x").empty());
-  EXPECT_EQ(logMessages().size(), logged + 3);  // the run's header only
-}
-
-TEST_F(SelectionTest, MissingDashboardsTableIsLoggedAndFavouritesStillGo) {
-  sql("DROP TABLE Dashboards;");
-  EXPECT_EQ(select("").size(), 2u);
-  EXPECT_NE(logText().find(" While executing 'SELECT * FROM Dashboards WHERE sendreport='on' '"),
-            std::string::npos);
 }
 
 TEST_F(SelectionTest, DryRunShowsTheSameQueueAndChangesNothing) {
@@ -193,20 +120,6 @@ TEST_F(SelectionTest, DryRunShowsTheSameQueueAndChangesNothing) {
             "1 favourite would be sent; nothing was sent and nothing was changed.\n");
   EXPECT_EQ(dump(), before);
   EXPECT_TRUE(logHas("Sending immeditate report 5 to: n@x.com"));
-
-  newRun();
-  ASSERT_FALSE(parse("-dryrun -id 1:3 -dashboardid 4,5"));
-  std::ostringstream why;
-  DryRun explained(why);
-  explained.cycle(*settings, *utilities);
-  EXPECT_EQ(why.str(),
-            "report 1 \"Sales\" to a@x.com format html company none alert none\n"
-            "dashboard 4 \"Board\" to d@x.com format html company none alert none\n"
-            "report 2 left out: sendreport is 'off', not 'on'\n"
-            "report 3 left out: its schedule 'weekly|2' is not due on 12/5/2026\n"
-            "dashboard 5 left out: sendreport is 'off', not 'on'\n");
-  newRun();
-  EXPECT_EQ(select("-id 1:3 -dashboardid 4,5"), (Lines{"r1 a@x.com c-1", "d4 d@x.com c-1"}));
 }
 
 }  // namespace

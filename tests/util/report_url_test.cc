@@ -6,7 +6,7 @@
 namespace postrix::test {
 namespace {
 
-class ReportUrlTest : public RunFixture {};
+using ReportUrlTest = RunFixture;
 
 TEST_F(ReportUrlTest, AddressesOfReportsDashboardsAndExternalPages) {
   parse("");
@@ -22,14 +22,12 @@ TEST_F(ReportUrlTest, AddressesOfReportsDashboardsAndExternalPages) {
   } cases[] = {
       {"http://files.example/r.html?a=1", 1, 1, "html", false, 3, "",
        "http://files.example/r.html"},
-      {"ftp://f/x", 1, 1, "", true, 3, "", "ftp://f/x"},
       {"HTTP://x?a=1", 12, 7, "csv", false, -1, "",
        base + "analysis.asp?email_report=1&mapping_id=7&reportid=12&format=csv"},
       {"a=1", 12, 7, "CSV", false, 0, "",
        base + "analysis.asp?email_report=1&mapping_id=7&reportid=12&company_id=0"},
       {"", 5, 0, "", true, 0, "region=3&storeaction=1",
        base + "dashboard.asp?email_report=1&dashboard_id=5&company_id=0&region=3"},
-      {"", 5, 0, "", true, -1, "", base + "dashboard.asp?email_report=1&dashboard_id=5"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(utilities->buildReportURL(c.url, c.id, c.mapping, c.format, c.dashboard, c.company,
@@ -49,7 +47,6 @@ TEST(ReportUrlStaticTest, FormDataAndEncoding) {
     std::string in, want;
   } encodings[] = {{" a.b ", "a%2Eb"},
                    {"a b", "a+b"},
-                   {"\xC3\xA9", "%C3%A9"},
                    {"\xE2\x82\xAC", "%E2%82%AC"},
                    {"\xF0\x9F\x98\x80", "%F0%9F%98%80"},  // one character, not two halves
                    {std::string("x\0y-_~", 6), "xy%2D%5F%7E"}};
@@ -62,13 +59,10 @@ TEST(ReportUrlStaticTest, ReadingAndReplacingValues) {
   EXPECT_EQ(qs, "x=1&y=2&x=3");
   std::string other = "k=a=b&K=c&k";
   EXPECT_EQ(Utilities::getQSVariable(other, "k"), "a=b");
-  EXPECT_EQ(Utilities::getQSVariable(other, "z"), "");
 
   struct {
     const char *in, *want;
-  } changes[] = {{"r_title=Old&x=1", "r_title=New&x=1"},
-                 {"x=1&r_title=Old", "x=1&r_title=New"},
-                 {"x=1", "x=1&r_title=New"},
+  } changes[] = {{"x=1", "x=1&r_title=New"},
                  {"", "&r_title=New"},
                  {"a?r_title=Old?y=2", "a?r_title=New&y=2"},
                  {"my_r_title=1&r_title=", "my_r_title=1&r_title=New"}};

@@ -12,9 +12,8 @@ class SystemSqlTest : public ::testing::Test {
  protected:
   std::vector<Variant> column(std::string_view sql, std::string_view field) {
     std::vector<Variant> values;
-    for (Recordset rs = db_->Execute(sql); !rs.eof(); rs.MoveNext()) {
+    for (Recordset rs = db_->Execute(sql); !rs.eof(); rs.MoveNext())
       values.push_back(rs.Fields(field));
-    }
     return values;
   }
 
@@ -76,22 +75,6 @@ TEST_F(SystemSqlTest, EmailLogTakesDateLiteralsInEitherFormAndKeepsQuotedText) {
             (std::vector<Variant>{when, when}));
   EXPECT_EQ(column("SELECT msgstatus FROM Email_Log", "msgstatus"),
             (std::vector<Variant>{"It's sent & done #1", "Message successfully sent."}));
-}
-
-TEST_F(SystemSqlTest, BracketedNamesFlagsAndNamesWithoutCase) {
-  db_->Execute(
-      "INSERT INTO CompanyReports VALUES (3, 'a@x', 1, 5), (4, 'b@x', 2, 5), (5, 'c@x', 1, 6)");
-  db_->Execute(
-      "INSERT INTO UserReports (report_id, sendreport) VALUES (1, 'On'), (2, 'ON'), (3, 'off')");
-  db_->Execute("INSERT INTO emailReports (report_id, emailsent) VALUES (3, 0), (4, 0), (5, 1)");
-  EXPECT_EQ(column("SELECT company_id, email FROM CompanyReports WHERE [type]=1 AND report_id=5",
-                   "email"),
-            std::vector<Variant>{"a@x"});
-  EXPECT_EQ(column("SELECT * FROM userreports WHERE sendreport='on' ", "REPORT_ID"),
-            (std::vector<Variant>{1, 2}));
-  db_->Execute("update emailReports set emailSent=1 where report_ID = 3");
-  EXPECT_EQ(column("SELECT * FROM emailReports WHERE emailsent=0", "report_id"),
-            std::vector<Variant>{4});
 }
 
 }  // namespace

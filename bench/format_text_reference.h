@@ -1,6 +1,6 @@
 // The mail-safe form of a report body computed the obvious way: one
 // character at a time, then one whole pass per replacement. The fast
-// implementation must give exactly this; the benchmark also times it.
+// implementation must give exactly this: the benchmark checks it and times both.
 #pragma once
 
 #include <string>
