@@ -60,7 +60,6 @@ TEST_F(OptionParserTest, OptionsSetTheirSettings) {
       {"-server", server, "mail.example.com"},  // no value
       // What follows a value option is its value, whatever it looks like.
       {"-pass -secret-", [](const Settings& s) { return s.email_password(); }, "-secret-"},
-      {"-wkarg -a -b", [](const Settings& s) { return s.wkarg(); }, "-a -b"},
       {"-url http://h/app", url, "http://h/app/"},
       {"", url, "http://localhost/", "smtpauth = 0, urlorvanta = ''"},
       {"-suppress first -suppress \"second one",  // unterminated: to the last token
@@ -90,7 +89,6 @@ TEST_F(OptionParserTest, RejectedValueIsLoggedOnceAndStopsBeforeLaterOptions) {
   };
   const std::pair<std::string, std::string> cases[] = {
       {"-id 5a", list("favorite", "id", "5a")},
-      {"-dashboardid x", list("Dashboard", "dashboardid", "x")},
       {"-reportid \"1 or 1\"", list("report", "reportid", "1 or 1")},
       {"-sleep ten",
        "ERROR: You must specify the number of seconds to delay between emails e.g. -sleep 10 "

@@ -4,11 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sstream>
 
 #include "config/option_parser.h"
 #include "run/command_line.h"
+#include "support/temp_database.h"
 
 namespace postrix::test {
 namespace {
@@ -27,13 +27,6 @@ TEST(OptionTableTest, OnlyTokensThatAreNeitherOptionsNorValuesAreUnknown) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(unknownOptions(splitCommandLine(c.line)), c.unknown) << c.line;
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 // Whether the text names the option as a word of its own, after one of `before`.

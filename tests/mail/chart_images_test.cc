@@ -18,12 +18,6 @@ std::string chart(const std::string& name) {
   return "<img src=\"analysis_chart.asp?name=" + name + "\" border=0>";
 }
 
-int count(const std::string& text, const std::string& part) {
-  int n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
-}
-
 class ChartImagesTest : public RunFixture {
  protected:
   // Runs checkImg over body for a message with its charts as parts; returns its result.
@@ -49,9 +43,9 @@ TEST_F(ChartImagesTest, AtMostFiftyChartsAreEmbedded) {
   std::string body;
   for (int i = 1; i <= 51; ++i) body += chart("c" + std::to_string(i));
   EXPECT_FALSE(embed(body, "-deletefile"));
-  EXPECT_EQ(count(body, "cid:qx_chart"), 50);
+  EXPECT_EQ(occurrences(body, "cid:qx_chart"), 50);
   EXPECT_TRUE(body.find(chart("c51")) != std::string::npos) << "the 51st is left unchanged";
-  EXPECT_EQ(count(reader(), "\npart qx_chart"), 50);
+  EXPECT_EQ(occurrences(reader(), "\npart qx_chart"), 50);
   EXPECT_FALSE(fs::exists(programFolder() + "/qx_chart.jpg")) << "-deletefile removes it";
 }
 
@@ -63,7 +57,7 @@ TEST_F(ChartImagesTest, UnchangedTagsAreFetchedOnceEach) {
   EXPECT_FALSE(embed(body, "-skip"));
   EXPECT_EQ(body, before);
   EXPECT_EQ(web.requests().size(), 2u);
-  EXPECT_EQ(count(reader(), "\npart qx_chart"), 2);
+  EXPECT_EQ(occurrences(reader(), "\npart qx_chart"), 2);
 }
 
 TEST_F(ChartImagesTest, OtherImagesStayABadTagIsSkippedAndAFailedFetchStopsTheSend) {

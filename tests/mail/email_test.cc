@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 
 #include "run/postrix_module.h"
 #include "support/mail_reader.h"
@@ -177,6 +179,31 @@ TEST_F(EmailTest, AnAddressHoldingALineBreakOrNulIsRefusedAndTheOthersGetTheMess
               (std::vector<std::string>{c.shown + "|" + refused, c.shownWhole + "|" + outcome}));
     EXPECT_EQ(status(), outcome);
   }
+}
+
+TEST_F(EmailTest, TheResendOneByOneSavesOnlyTheUndeliveredAndMailsTheBccOnce) {
+  SmtpPeer refusing({.refuseRecipients = {"bad1@x.com", "bad2@x.com"}});
+  // The first single goes with the Bcc: delivered here, refused (and saved with it) next.
+  sendOne(refusing.port(), "-savemessage -bcc hidden@x.com", "a@x.com; bad1@x.com; b@x.com");
+  sendOne(refusing.port(), "-savemessage -bcc hidden@x.com", "bad2@x.com, c@x.com, bad1@x.com");
+  std::map<std::string, int> copies;
+  for (const auto& mail : refusing.waitForMessages(3))
+    for (const auto& to : mail.to) ++copies[to];
+  EXPECT_EQ(copies, (std::map<std::string, int>{
+                        {"a@x.com", 1}, {"b@x.com", 1}, {"c@x.com", 1}, {"hidden@x.com", 1}}));
+  EXPECT_EQ(
+      std::distance(fs::directory_iterator(programFolder() + "/Failed"), fs::directory_iterator()),
+      3)
+      << "one file per refused single, none written over";
+
+  SmtpPeer later;
+  EXPECT_EQ(sendFailed(later.port()), 0);
+  std::vector<std::vector<std::string>> envelopes;
+  for (const auto& mail : later.waitForMessages(3)) envelopes.push_back(mail.to);
+  std::sort(envelopes.begin(), envelopes.end());
+  EXPECT_EQ(envelopes, (std::vector<std::vector<std::string>>{
+                           {"bad1@x.com"}, {"bad1@x.com"}, {"bad2@x.com", "hidden@x.com"}}))
+      << "only those who lacked it";
 }
 
 TEST_F(EmailTest, NothingIsLostWhileTheServerIsDown) {

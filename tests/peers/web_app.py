@@ -93,8 +93,6 @@ class Handler(local_server.Handler):
             self.report(url.query, body)
         elif route == "/trickle":
             self.trickle(int(query.get("chunks", "5")), int(query.get("ms", "100")))
-        elif route == "/large":
-            self.large(int(query.get("mb", "1")))
         elif route in ("/exact", "/endless", "/gzip-bomb"):
             self.sized_page(route, dict(query, **{k: v[0] for k, v in parse_qs(
                 body.decode("utf-8", "replace")).items()}))
@@ -109,8 +107,6 @@ class Handler(local_server.Handler):
             self.answer(200, page("Caf\u00e9 \u20ac5 \U0001F600"))
         elif route == "/analysis_chart.asp":
             self.chart(query.get("name", ""))
-        elif route.startswith("/chart/") and route.endswith(".png"):
-            self.chart(route[len("/chart/"):-len(".png")])
         else:
             self.answer(404, page("Not found"))
 
@@ -162,12 +158,6 @@ class Handler(local_server.Handler):
                 time.sleep(ms / 1000)
             self.wfile.write(b"<p>%d</p>" % i)
             self.wfile.flush()
-
-    def large(self, mb):
-        row = b"<tr><td>Row</td><td>%08d</td><td>" + b"x" * 40 + b"</td></tr>\n"
-        rows = [row % i for i in range(mb * 1024 * 1024 // len(row % 0))]
-        body = b"<html><body><table>\n" + b"".join(rows) + b"</table></body></html>"
-        self.answer(200, body)
 
     def sized_page(self, route, params):
         """Pages for the size limit. The keys come from the address or the

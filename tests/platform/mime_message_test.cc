@@ -299,8 +299,7 @@ TEST(MimeMessageTest, SavedMessageImportsToTheSameBytes) {
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (Strings{"export.tmp", "saved.eml"})) << "no temporary file is left";
 
-  std::ifstream file(path, std::ios::binary);
-  std::string saved{std::istreambuf_iterator<char>(file), {}};
+  std::string saved = test::readFile(path);
   std::string bcc = headerOf(saved, "Bcc");
   ASSERT_NE(bcc.find("\r\n "), std::string::npos) << "a folded Bcc: " << bcc;
   EXPECT_EQ(headerOf(message.render(false), "Message-ID"), headerOf(saved, "Message-ID"));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -69,6 +70,20 @@ TEST(SmtpClientLimitsTest, NoArgumentWithALineBreakReachesTheServer) {
   EXPECT_FALSE(greeter.connect(options));
   EXPECT_EQ(greeter.errCode(), 121);
   EXPECT_TRUE(peer.received().empty());
+}
+
+TEST(SmtpClientLimitsTest, AServerThatStopsReadingEndsInATimeOut) {
+  SmtpPeer peer({.stallDuringData = true});
+  SmtpClient client;
+  ASSERT_TRUE(client.connect(optionsFor(peer))) << client.errDesc();
+  // Far more than the socket buffers of both ends hold.
+  std::string message = "Subject: stuck\r\n\r\n";
+  while (message.size() < 16'000'000) message += std::string(998, 's') + "\r\n";
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(client.send("from@example.com", {"to@example.com"}, message));
+  EXPECT_EQ(client.errCode(), 5) << client.errDesc();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+  EXPECT_FALSE(client.isConnected());
 }
 
 }  // namespace

@@ -4,8 +4,10 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/smtp/sasl.h"
@@ -226,6 +228,26 @@ TEST(SmtpClientTest, OneRefusedRecipientFailsTheMessage) {
   auto mails = peer.waitForMessages(1);
   ASSERT_EQ(mails.size(), 1u);
   EXPECT_EQ(mails[0].to, std::vector<std::string>{"other@example.com"});
+}
+
+// A silent server, a closed port and an unknown host: each its own code, in time.
+TEST(SmtpClientTest, ConnectFailuresHaveTheirOwnCodes) {
+  SmtpPeer slow({.delayMs = 3000});
+  const std::tuple<std::string, int, int> cases[] = {{"127.0.0.1", slow.port(), 5},
+                                                     {"127.0.0.1", test::closedPort(), 4},
+                                                     {"no-such-host.invalid", 25, 3}};
+  for (const auto& [host, port, code] : cases) {
+    SCOPED_TRACE(host + ":" + std::to_string(port));
+    SmtpClient client;
+    SmtpOptions options;
+    options.host = host;
+    options.port = port;
+    options.timeoutSeconds = 1;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(client.connect(options));
+    EXPECT_EQ(client.errCode(), code) << client.errDesc();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1900));
+  }
 }
 
 }  // namespace

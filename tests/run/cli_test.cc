@@ -5,20 +5,11 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "support/temp_database.h"
 
 namespace postrix::test {
 namespace {
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 class CliTest : public ::testing::Test {
  protected:

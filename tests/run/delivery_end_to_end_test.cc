@@ -4,31 +4,21 @@
 // the resend cannot clean up.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
 #include "support/mail_reader.h"
-#include "support/run_fixture.h"
-#include "support/smtp_peer.h"
-#include "support/web_app.h"
+#include "support/program_fixture.h"
 
 namespace postrix::test {
 namespace {
 
 namespace fs = std::filesystem;
-using Rows = std::vector<std::string>;
 
-class DeliveryEndToEndTest : public RunFixture {
+class DeliveryEndToEndTest : public ProgramFixture {
  protected:
-  DeliveryEndToEndTest() {
-    sql("UPDATE System SET urlorvanta='" + web.url("/") + "', smtpserver='127.0.0.1', smtpport=" +
-        std::to_string(mail.port()) + ", smtptimeout=5; DROP TABLE CompanyReports;");
-  }
-
   void addFavorite(int id, const std::string& title, const std::string& format,
                    const std::string& email, const std::string& url = "analysis.asp?page=plain") {
     sql("INSERT INTO UserReports (report_id, mapping_id, reporttitle, reporturl, format, email,"
@@ -36,28 +26,15 @@ class DeliveryEndToEndTest : public RunFixture {
         std::to_string(id) + ", 7, '" + title + "', '" + url + "', '" + format + "', '" + email +
         "', 'daily', 'on');");
   }
-
-  // The real program on the installation; prefix runs it as another user.
-  int postrix(const std::string& args, const std::string& prefix = "") {
-    std::string command = prefix + " env POSTRIX_HOME=" + programFolder() + " " + POSTRIX_BINARY +
-                          " -dsn relativemdb -date 12/5/2026 " + args + " >/dev/null 2>&1";
-    int raw = std::system(command.c_str());
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  }
-
-  Rows query(const std::string& select) const { return querySqlite(databasePath(), select); }
   Rows recipients() const {
     Rows rows;
     for (const auto& m : mail.received()) rows.insert(rows.end(), m.to.begin(), m.to.end());
     return rows;
   }
-
-  WebApp web;
-  SmtpPeer mail;
 };
 
 TEST_F(DeliveryEndToEndTest, APageThatCouldNotBeFetchedIsRecordedAsTheFailureItWas) {
-  const std::string refused = "http://127.0.0.1:" + std::to_string(closedLoopbackPort()) + "/r?a=1";
+  const std::string refused = "http://127.0.0.1:" + std::to_string(closedPort()) + "/r?a=1";
   addFavorite(1, "A", "html", "a@x.com", web.url("/missing?a=1"));
   addFavorite(2, "B", "html", "b@x.com", refused);
   addFavorite(3, "C", "html", "c@x.com", web.url("/no-records?a=1"));

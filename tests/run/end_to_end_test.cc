@@ -2,59 +2,19 @@
 // database, the local web application serving the report pages and charts,
 // and the local mail server receiving what is sent.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "support/mail_reader.h"
-#include "support/smtp_peer.h"
-#include "support/temp_database.h"
-#include "support/web_app.h"
+#include "support/program_fixture.h"
 
 namespace postrix::test {
 namespace {
-
-namespace fs = std::filesystem;
-using Rows = std::vector<std::string>;
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-int count(const std::string& text, const std::string& part) {
-  int n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
-}
-
-class EndToEndTest : public ::testing::Test {
+class EndToEndTest : public ProgramFixture {
  protected:
-  EndToEndTest() : program(home.file("postrix")), database(home.file("qx_data/system33.mdb")) {
-    fs::create_directories(program);
-    fs::create_directories(home.file("qx_data"));
-    createSystemDatabase(database);
-    sql("INSERT INTO System (db_version, urlorvanta, emailsource, smtpserver, smtpport, char_set,"
-        " smtpauth, smtpssl, smtpstarttls, smtppass, emailfromname, emailskipunicode, emailexcel,"
-        " smtptimeout, smtpuser) VALUES ('3.3.0', '" +
-        web.url("/") + "', 'postrix@example.com', '127.0.0.1', " + std::to_string(mail.port()) +
-        ", 'UTF-8', 0, 'No', 'No', '', 'Quarvex', 'No', 'No', 5, '');"
-        // Most installations send no per-company copies; the test that does adds the table back.
-        "DROP TABLE CompanyReports;");
-  }
-
-  void sql(const std::string& statements) const { runSqlite(database, statements); }
-  Rows query(const std::string& select) const { return querySqlite(database, select); }
-
   void addFavorite(int id, const std::string& title, const std::string& form,
                    const std::string& format, const std::string& email,
                    const std::string& extra = "") {
@@ -64,17 +24,6 @@ class EndToEndTest : public ::testing::Test {
         "', '" + email + "', 'daily', 'on', '" + extra + "');");
   }
 
-  // Runs the program on the installation ("-dsn relativemdb -date 12/5/2026"
-  // + args). Returns its exit status.
-  int postrix(const std::string& args) {
-    std::string command = "env POSTRIX_HOME=" + program + " " + POSTRIX_BINARY +
-                          " -dsn relativemdb -date 12/5/2026 " + args + " >" + home.file("stdout") +
-                          " 2>&1";
-    int raw = std::system(command.c_str());
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  }
-
-  std::string runLog() const { return readFile(program + "/postrix.log"); }
   std::vector<ReceivedMail> received() const { return mail.received(); }
 
   // The recipients of each received message, in the order received.
@@ -91,11 +40,6 @@ class EndToEndTest : public ::testing::Test {
       if (r.path.rfind(path, 0) == 0) found.push_back(r.path + " " + r.body);
     return found;
   }
-
-  TempDir home;
-  WebApp web;
-  SmtpPeer mail;
-  std::string program, database;
 };
 
 TEST_F(EndToEndTest, ACycleMailsEachDueFavouriteInOrderAndRecordsEachOutcome) {
@@ -115,7 +59,7 @@ TEST_F(EndToEndTest, ACycleMailsEachDueFavouriteInOrderAndRecordsEachOutcome) {
   EXPECT_EQ(recipients(), (Rows{"a@x.com", "b@x.com", "c@x.com", "f@x.com", "g@x.com"}))
       << "the page without records and the failed page are not mailed; dashboards come last";
   auto messages = received();
-  ASSERT_EQ(messages.size(), 5u) << runLog();
+  ASSERT_EQ(messages.size(), 5u) << logText();
 
   std::string sales = readerView(messages[0].data);
   EXPECT_TRUE(contains(sales, "defects 0")) << sales;
@@ -125,7 +69,7 @@ TEST_F(EndToEndTest, ACycleMailsEachDueFavouriteInOrderAndRecordsEachOutcome) {
   std::string stock = readerView(messages[1].data);
   EXPECT_TRUE(contains(stock, "html 'Stock levels attached'")) << stock;
   EXPECT_TRUE(contains(stock, "part Stock.csv")) << stock;
-  EXPECT_TRUE(contains(readFile(program + "/Stock.csv"), "page=plain&amp;r_title=Stock"));
+  EXPECT_TRUE(contains(readFile(programFolder() + "/Stock.csv"), "page=plain&amp;r_title=Stock"));
   EXPECT_TRUE(contains(requestsFor("/analysis.asp")[1], "reportid=2&format=csv"));
   std::string orders = readerView(messages[2].data);
   EXPECT_TRUE(contains(orders, "html 'Please see the attached CSV file.'")) << orders;
@@ -133,8 +77,8 @@ TEST_F(EndToEndTest, ACycleMailsEachDueFavouriteInOrderAndRecordsEachOutcome) {
 
   std::string ledger = readerView(messages[3].data);
   EXPECT_TRUE(contains(ledger, "r_title=Ledger")) << "sent as an HTML body: " << ledger;
-  EXPECT_EQ(count(ledger, "\npart "), 0) << ledger;
-  EXPECT_TRUE(contains(runLog(),
+  EXPECT_EQ(occurrences(ledger, "\npart "), 0) << ledger;
+  EXPECT_TRUE(contains(logText(),
                        "[Report 6 is in 'pdf' format, which is not available in this "
                        "build of Postrix; it is sent as an HTML body.]"));
   EXPECT_TRUE(contains(readerView(messages[4].data), "board=1")) << "the dashboard's own page";
@@ -150,9 +94,10 @@ TEST_F(EndToEndTest, ACycleMailsEachDueFavouriteInOrderAndRecordsEachOutcome) {
             (Rows{"1|Message successfully sent.", "4|Warning: No Matching Records.",
                   "5|ERROR: Server return code 500. Not sending the email.", "40|NULL"}))
       << "dashboard 40 leaves favourite 40's status alone";
-  std::string log = runLog();
+  std::string log = logText();
   EXPECT_TRUE(contains(log, "[ERROR: Server return code 500. Not sending the email.]"));
-  EXPECT_EQ(count(log, "[Warning: No Matching Records.]"), 1) << "the failed page is no warning";
+  EXPECT_EQ(occurrences(log, "[Warning: No Matching Records.]"), 1)
+      << "the failed page is no warning";
   EXPECT_LT(log.find("Server return code 500"), log.find("New Report 6"))
       << "the failed page does not stop the favourites after it";
   const std::string finished = "[Finished.]\r\n";
@@ -170,28 +115,29 @@ TEST_F(EndToEndTest, ChartsTravelAsContentIdPartsOrInlineForPagesThatDrawThemsel
   addFavorite(2, "Scripted", "page=chartscript&charts=west", "html", "b@x.com");
 
   ASSERT_EQ(postrix(""), 0);
-  ASSERT_EQ(received().size(), 2u) << runLog();
+  ASSERT_EQ(received().size(), 2u) << logText();
   std::string charts = readerView(received()[0].data);
-  EXPECT_EQ(count(charts, "\npart qx_chart"), 3) << charts;
+  EXPECT_EQ(occurrences(charts, "\npart qx_chart"), 3) << charts;
   for (const char* part : {"qx_chart1.jpg <qx_chart1.jpg>", "qx_chart2.jpg <qx_chart2.jpg>",
                            "qx_chart3.jpg <qx_chart3.jpg>"})
     EXPECT_TRUE(contains(charts, std::string("part ") + part)) << charts;
-  EXPECT_EQ(count(charts, "src=\"cid:qx_chart1.jpg\""), 2) << "the same chart is attached once";
-  EXPECT_EQ(count(charts, "src=\"cid:qx_chart2.jpg\""), 1);
-  EXPECT_EQ(count(charts, "src=\"cid:qx_chart3.jpg\""), 1);
+  EXPECT_EQ(occurrences(charts, "src=\"cid:qx_chart1.jpg\""), 2)
+      << "the same chart is attached once";
+  EXPECT_EQ(occurrences(charts, "src=\"cid:qx_chart2.jpg\""), 1);
+  EXPECT_EQ(occurrences(charts, "src=\"cid:qx_chart3.jpg\""), 1);
   EXPECT_TRUE(contains(received()[0].data, "Content-Type: image/jpeg"));
 
   std::string scripted = readerView(received()[1].data);
   EXPECT_TRUE(contains(scripted, "src=\"data:image/jpeg;base64,iVBORw0KGgo")) << scripted;
-  EXPECT_EQ(count(scripted, "\npart "), 0) << scripted;
+  EXPECT_EQ(occurrences(scripted, "\npart "), 0) << scripted;
   EXPECT_EQ(requestsFor("/analysis_chart.asp").size(), 4u) << "north, south, east and west";
 
   // The other component shape gives its parts the content ids too.
   ASSERT_EQ(postrix("-cdo -id 1"), 0);
-  ASSERT_EQ(received().size(), 3u) << runLog();
+  ASSERT_EQ(received().size(), 3u) << logText();
   std::string cdo = readerView(received()[2].data);
   EXPECT_TRUE(contains(cdo, "part qx_chart3.jpg <qx_chart3.jpg>")) << cdo;
-  EXPECT_EQ(count(cdo, "src=\"cid:qx_chart1.jpg\""), 2) << cdo;
+  EXPECT_EQ(occurrences(cdo, "src=\"cid:qx_chart1.jpg\""), 2) << cdo;
 }
 
 TEST_F(EndToEndTest, EachCompanyGetsItsOwnCopy) {
@@ -202,7 +148,7 @@ TEST_F(EndToEndTest, EachCompanyGetsItsOwnCopy) {
 
   ASSERT_EQ(postrix("-emaillog"), 0);
 
-  EXPECT_EQ(recipients(), (Rows{"c5@x.com", "c6@x.com"})) << runLog();
+  EXPECT_EQ(recipients(), (Rows{"c5@x.com", "c6@x.com"})) << logText();
   Rows pages = requestsFor("/analysis.asp");
   ASSERT_EQ(pages.size(), 2u);
   EXPECT_TRUE(contains(pages[0], "reportid=1&company_id=5 ")) << pages[0];

@@ -32,8 +32,6 @@ class PostrixModuleTest : public RunFixture {
     };
   }
 
-  void touch(const std::string& path) { std::ofstream(path) << "x"; }
-
   RunModes modes;
   std::vector<int> cycles;
   std::vector<std::string> sent;
@@ -84,7 +82,7 @@ TEST_F(PostrixModuleTest, StopsBeforeSendingWithTheirStatus) {
   cycleTaking(0);
   recordSends();
   std::filesystem::create_directories(programFolder() + "/Failed");
-  touch(programFolder() + "/Failed/a.eml");
+  std::ofstream(programFolder() + "/Failed/a.eml") << "x";
   EXPECT_EQ(run("-id 5a"), 2);
   EXPECT_EQ(run("--sendfailed"), 2);
   EXPECT_EQ(run("-configure"), 0);

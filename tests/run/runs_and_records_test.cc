@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -15,27 +14,18 @@
 #include <thread>
 
 #include "platform/file_lock.h"
-#include "support/run_fixture.h"
-#include "support/smtp_peer.h"
-#include "support/web_app.h"
+#include "support/program_fixture.h"
 
 namespace postrix::test {
 namespace {
 
 namespace fs = std::filesystem;
-using Rows = std::vector<std::string>;
 
-class RunsAndRecordsTest : public RunFixture {
+class RunsAndRecordsTest : public ProgramFixture {
  protected:
-  RunsAndRecordsTest() {
-    sql("DROP TABLE CompanyReports;");
-    pointAt(mail.port());
-  }
+  // Runs on today's date: runs given a -date keep no record of their period.
+  RunsAndRecordsTest() : ProgramFixture("") {}
 
-  void pointAt(int smtpPort) {
-    sql("UPDATE System SET urlorvanta='" + web.url("/") +
-        "', smtpserver='127.0.0.1', smtptimeout=5, smtpport=" + std::to_string(smtpPort) + ";");
-  }
   // Favourites 1..n, daily; each page takes a second to come.
   void addFavorites(int n, const std::string& table = "UserReports",
                     const std::string& page = "/slow") {
@@ -48,21 +38,8 @@ class RunsAndRecordsTest : public RunFixture {
           (table == "UserReports" ? "'on'" : "0") + ");");
     }
   }
-  std::string command(const std::string& args) const {
-    return "env POSTRIX_HOME=" + programFolder() + " " + POSTRIX_BINARY + " -dsn relativemdb " +
-           args + " >/dev/null 2>&1";
-  }
-  int postrix(const std::string& args, const std::string& before = "") {
-    int raw = std::system(("sh -c '" + before + command(args) + "'").c_str());
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  }
-  pid_t start(const std::string& args) {
-    pid_t pid = fork();
-    if (pid == 0) {
-      execl("/bin/sh", "sh", "-c", ("exec " + command(args)).c_str(), nullptr);
-      _exit(127);
-    }
-    return pid;
+  pid_t start(const std::string& args) const {
+    return spawnProcess({"/bin/sh", "-c", "exec " + command(args)}, false);
   }
   static int wait(pid_t pid) {
     int raw = 0;
@@ -86,21 +63,13 @@ class RunsAndRecordsTest : public RunFixture {
   pid_t holdDatabase(double seconds) {
     std::string ready = home.file("locked");
     fs::remove(ready);
-    pid_t pid = fork();
-    if (pid == 0) {
-      std::string code = "import sqlite3,time; c=sqlite3.connect('" + databasePath() +
-                         "', isolation_level=None); c.execute('BEGIN EXCLUSIVE'); open('" + ready +
-                         "','w').close(); time.sleep(" + std::to_string(seconds) + ")";
-      execl("/usr/bin/python3", "python3", "-c", code.c_str(), nullptr);
-      _exit(127);
-    }
+    std::string code = "import sqlite3,time; c=sqlite3.connect('" + databasePath() +
+                       "', isolation_level=None); c.execute('BEGIN EXCLUSIVE'); open('" + ready +
+                       "','w').close(); time.sleep(" + std::to_string(seconds) + ")";
+    pid_t pid = spawnProcess({"/usr/bin/python3", "-c", code}, false);
     while (!fs::exists(ready)) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     return pid;
   }
-  Rows query(const std::string& select) const { return querySqlite(databasePath(), select); }
-
-  WebApp web;
-  SmtpPeer mail;
 };
 
 TEST_F(RunsAndRecordsTest, OverlappingAndRepeatedRunsSendEachReportOnce) {
@@ -205,7 +174,7 @@ TEST_F(RunsAndRecordsTest, ABusyDatabaseIsWaitedForAndWhatItLosesIsSaid) {
 TEST_F(RunsAndRecordsTest, MessagesThatCannotBeSavedAreErrorsAndStayInFailed) {
   if (std::system("unshare -m true 2>/dev/null") != 0) GTEST_SKIP() << "no mount namespaces here";
   addFavorites(2);
-  pointAt(closedLoopbackPort());
+  pointAt(closedPort());
   std::string failed = programFolder() + "/Failed", sent = programFolder() + "/Sent";
   fs::create_directories(failed);
   fs::create_directories(sent);
@@ -247,8 +216,7 @@ TEST_F(RunsAndRecordsTest, ARunLogOnAFullDiskKeepsWholeLinesOnly) {
                          programFolder() + "/postrix.log " + copy + "'")
                             .c_str());
   ASSERT_TRUE(WIFEXITED(raw));
-  std::ifstream in(copy, std::ios::binary);
-  std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string log = readFile(copy);
   ASSERT_FALSE(log.empty());
   EXPECT_EQ(log.substr(log.size() - 2), "\r\n");
   EXPECT_EQ(mail.received().size(), 25u);

@@ -25,4 +25,10 @@ std::string readerView(const std::string& messageData) {
   return out;
 }
 
+int occurrences(const std::string& text, const std::string& part) {
+  int n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
 }  // namespace postrix::test

@@ -9,4 +9,7 @@ namespace postrix::test {
 
 std::string readerView(const std::string& messageData);
 
+// How often part stands in text (occurrences may overlap).
+int occurrences(const std::string& text, const std::string& part);
+
 }  // namespace postrix::test

@@ -1,30 +1,11 @@
 #include "support/run_fixture.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "util/failure.h"
 
 namespace postrix::test {
-
-int closedLoopbackPort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-  close(fd);
-  return ntohs(address.sin_port);
-}
 
 RunFixture::RunFixture()
     : programFolder_(home.file("postrix")), databasePath_(home.file("qx_data/system33.mdb")) {
@@ -57,12 +38,7 @@ bool RunFixture::parse(const std::string& args) {
   }
 }
 
-std::string RunFixture::logText() const {
-  std::ifstream in(programFolder_ + "/postrix.log", std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+std::string RunFixture::logText() const { return readFile(programFolder_ + "/postrix.log"); }
 
 std::vector<std::string> RunFixture::logMessages() const {
   // Each entry is "date time [message]" + CRLF; a message may span lines.

@@ -20,9 +20,6 @@
 
 namespace postrix::test {
 
-// A port of 127.0.0.1 that was free a moment ago: nothing listens there.
-int closedLoopbackPort();
-
 class FakeClock : public Clock {
  public:
   explicit FakeClock(Date now) : now_(now) {}

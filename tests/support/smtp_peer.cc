@@ -1,45 +1,18 @@
 #include "support/smtp_peer.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
 
-extern char** environ;
-
 namespace postrix::test {
 
 namespace {
-
-pid_t spawn(std::vector<std::string> args, bool quiet) {
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  if (quiet) {
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  }
-  pid_t pid = -1;
-  int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) throw std::runtime_error("cannot start " + args[0]);
-  return pid;
-}
 
 // Key generation costs a noticeable fraction of a second, so every server in the
 // process shares one certificate.
@@ -52,11 +25,11 @@ const Certificate& certificateFiles() {
   static Certificate files;
   static std::once_flag once;
   std::call_once(once, [] {
-    pid_t pid =
-        spawn({"/usr/bin/openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
-               "-subj", "/CN=localhost", "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1",
-               "-keyout", files.key, "-out", files.cert},
-              true);
+    pid_t pid = spawnProcess(
+        {"/usr/bin/openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+         "/CN=localhost", "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1", "-keyout",
+         files.key, "-out", files.cert},
+        true);
     int status = 0;
     waitpid(pid, &status, 0);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
@@ -64,13 +37,6 @@ const Certificate& certificateFiles() {
     }
   });
   return files;
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
 }
 
 ReceivedMail readMail(const std::string& base) {
@@ -119,28 +85,7 @@ SmtpPeer::SmtpPeer(SmtpPeerOptions options) : mailDir_(dir_.file("mail")) {
   if (options.stallDuringData) args.push_back("--stall-during-data");
   if (options.maxSize > 0) args.insert(args.end(), {"--max-size", std::to_string(options.maxSize)});
   if (options.delayMs > 0) args.insert(args.end(), {"--delay-ms", std::to_string(options.delayMs)});
-  pid_ = spawn(args, false);
-
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (std::chrono::steady_clock::now() < deadline) {
-    std::ifstream in(portFile);
-    if (in >> port_) return;
-    if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
-      pid_ = -1;
-      throw std::runtime_error("the test mail server ended at start");
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  kill(pid_, SIGTERM);
-  waitpid(pid_, nullptr, 0);
-  pid_ = -1;
-  throw std::runtime_error("the test mail server did not start listening");
-}
-
-SmtpPeer::~SmtpPeer() {
-  if (pid_ <= 0) return;
-  kill(pid_, SIGTERM);
-  waitpid(pid_, nullptr, 0);
+  process_ = std::make_unique<PeerProcess>(args, portFile, "the test mail server");
 }
 
 std::vector<ReceivedMail> SmtpPeer::received() const {
@@ -165,19 +110,5 @@ std::vector<ReceivedMail> SmtpPeer::waitForMessages(size_t n, int timeoutMs) con
 }
 
 const std::string& SmtpPeer::certificate() const { return certificateFiles().cert; }
-
-int closedPort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) throw std::runtime_error("socket failed");
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  bool ok = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-            getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0;
-  close(fd);
-  if (!ok) throw std::runtime_error("cannot find a free port");
-  return ntohs(address.sin_port);
-}
 
 }  // namespace postrix::test

@@ -4,9 +4,11 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "support/peer_process.h"
 #include "support/temp_database.h"
 
 namespace postrix::test {
@@ -40,11 +42,10 @@ class SmtpPeer {
 
   // Throws std::runtime_error when the server does not listen within 10 s.
   explicit SmtpPeer(SmtpPeerOptions options = {});
-  ~SmtpPeer();
   SmtpPeer(const SmtpPeer&) = delete;
   SmtpPeer& operator=(const SmtpPeer&) = delete;
 
-  int port() const { return port_; }
+  int port() const { return process_->port(); }
   // Every stored message, oldest first.
   std::vector<ReceivedMail> received() const;
   // Waits until n messages are stored (up to timeoutMs), then returns them, however many.
@@ -57,11 +58,7 @@ class SmtpPeer {
  private:
   TempDir dir_;
   std::string mailDir_;
-  pid_t pid_ = -1;
-  int port_ = 0;
+  std::unique_ptr<PeerProcess> process_;
 };
-
-// A port on 127.0.0.1 where nothing listens (bound, read, closed).
-int closedPort();
 
 }  // namespace postrix::test

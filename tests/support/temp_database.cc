@@ -1,7 +1,11 @@
 #include "support/temp_database.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sqlite3.h>
 #include <stdlib.h>  // mkdtemp, setenv
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -77,6 +81,27 @@ const std::string& odbcSystemDatabase() {
     return db;
   }();
   return database;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+int closedPort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) throw std::runtime_error("socket failed");
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  bool ok = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+            getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0;
+  close(fd);
+  if (!ok) throw std::runtime_error("cannot find a free port");
+  return ntohs(address.sin_port);
 }
 
 }  // namespace postrix::test

@@ -30,6 +30,12 @@ void runSqlite(const std::string& path, const std::string& sql);
 // The same, returning the rows of the result, columns joined with "|".
 std::vector<std::string> querySqlite(const std::string& path, const std::string& sql);
 
+// The whole file as bytes; "" when it cannot be read.
+std::string readFile(const std::string& path);
+
+// A port of 127.0.0.1 that was free a moment ago: nothing listens there.
+int closedPort();
+
 // The file behind the process-wide ODBC data source "SystemDB"; shared, so empty what you use.
 const std::string& odbcSystemDatabase();
 

@@ -1,16 +1,7 @@
 #include "support/web_app.h"
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
-#include <chrono>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
-#include <thread>
-
-extern char** environ;
 
 namespace postrix::test {
 
@@ -37,41 +28,13 @@ std::string field(const std::string& line, const std::string& key) {
 
 }  // namespace
 
-WebApp::WebApp() {
-  std::string script = POSTRIX_SOURCE_DIR "/tests/peers/web_app.py";
-  std::string portFile = dir_.file("port"), requestsFile = dir_.file("requests");
-  std::vector<std::string> args = {"/usr/bin/python3", script,       "--port-file",
-                                   portFile,           "--requests", requestsFile};
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  if (posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
-    throw std::runtime_error("cannot start " + script);
-  }
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (std::chrono::steady_clock::now() < deadline) {
-    std::ifstream in(portFile);
-    if (in >> port_) return;
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;
-      throw std::runtime_error("the test web application ended at start");
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  kill(pid_, SIGTERM);
-  waitpid(pid_, nullptr, 0);
-  throw std::runtime_error("the test web application did not start listening");
-}
-
-WebApp::~WebApp() {
-  if (pid_ <= 0) return;
-  kill(pid_, SIGTERM);
-  waitpid(pid_, nullptr, 0);
-}
+WebApp::WebApp()
+    : process_({"/usr/bin/python3", POSTRIX_SOURCE_DIR "/tests/peers/web_app.py", "--port-file",
+                dir_.file("port"), "--requests", dir_.file("requests")},
+               dir_.file("port"), "the test web application") {}
 
 std::string WebApp::url(std::string_view path) const {
-  return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
+  return "http://127.0.0.1:" + std::to_string(process_.port()) + std::string(path);
 }
 
 std::vector<WebRequest> WebApp::requests() const {

@@ -1,12 +1,11 @@
 // The test web application (tests/peers/web_app.py) running as a child process.
 #pragma once
 
-#include <sys/types.h>
-
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "support/peer_process.h"
 #include "support/temp_database.h"
 
 namespace postrix::test {
@@ -20,7 +19,6 @@ struct WebRequest {
 class WebApp {
  public:
   WebApp();
-  ~WebApp();
   WebApp(const WebApp&) = delete;
   WebApp& operator=(const WebApp&) = delete;
 
@@ -31,8 +29,7 @@ class WebApp {
 
  private:
   TempDir dir_;
-  pid_t pid_ = -1;
-  int port_ = 0;
+  PeerProcess process_;
 };
 
 }  // namespace postrix::test

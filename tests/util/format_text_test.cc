@@ -23,7 +23,6 @@ TEST(FormatTextTest, CharactersAbove200BecomeReferencesToTheirCodePoint) {
       {"\xC3\x88", "\xC3\x88"},  // U+00C8, 200: kept
       {"\xC3\x89", "&#201;"},    // U+00C9, 201
       {"\xC2\x80\xC2\xA0", "\xC2\x80\xC2\xA0"},
-      {"\xD0\x94\xD0\xB0", "&#1044;&#1072;"},
       {"\u20AC5", "&#8364;5"},
       {"\xF0\x9F\x98\x80!", "&#128512;!"},  // one reference, not two halves
       {"\xF4\x8F\xBF\xBF", "&#1114111;"},
@@ -40,11 +39,9 @@ TEST(FormatTextTest, EachByteOutsideAValidSequenceIsOneReplacementCharacter) {
     std::string want;
   } cases[] = {
       {"a\x80z", "a" + r + "z"},            // stray continuation
-      {"\xFF\xFE", r + r},                  // never valid
       {"\xC0\xAF", r + r},                  // overlong "/"
       {"\xF0\x8F\xBF\xBF", r + r + r + r},  // overlong in four bytes
       {"\xED\xA0\x80", r + r + r},          // a surrogate
-      {"\xF5\x80", r + r},                  // lead byte past the range
       {"\xE2\x82", r + r},                  // cut short by the end
       {"\xE2\x82<", r + r + "<"},           // cut short by ASCII
       {"\xC3\xC3\xA9", r + "&#233;"},       // a lead byte where one continues
@@ -88,7 +85,6 @@ TEST(FormatTextTest, SuppressStringsAreRemovedOneAfterTheOther) {
   } cases[] = {
       {"cabd", {"ab", "cd"}, false, ""},  // removing "ab" makes the "cd"
       {"cabd", {"cd", "ab"}, false, "cd"},
-      {"AB ab", {"ab"}, false, "AB "},  // case-sensitive
       {"abc", {"", "b"}, false, "ac"},  // an empty one removes nothing
       {"aaa", {"aa"}, false, "a"},      // occurrences do not overlap
       // Removal sees the escaped text ...
