@@ -7,7 +7,9 @@
 
 #include "platform/workbook/csv_text.h"
 #include "platform/workbook/html_tables.h"
+#include "platform/workbook/xlsx_file.h"
 #include "support/temp_database.h"
+#include "util/failure.h"
 
 namespace postrix::workbook {
 namespace {
@@ -100,6 +102,39 @@ TEST(WorkbookSheetTest, BlankRowsAtTheTopGoAndOnlyThose) {
   EXPECT_EQ(gridOf(sheet), (Grid{{"Head"}, {}, {"Row"}}));
 }
 
+// What a program prints to its standard output.
+std::string outputOf(const std::string& command) {
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  char buffer[4096];
+  for (size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  EXPECT_TRUE(pipe && pclose(pipe) == 0) << command;
+  return out;
+}
+
+TEST(WorkbookSheetTest, XlsxReadsBackWithNumbersAsNumbers) {
+  Sheet sheet = sheetFromHtml(
+      "<table><tr><th>Region</th><th>Sales</th></tr><tr><td>Caf&eacute; &#1044;</td>"
+      "<td>1,234.50</td></tr><tr><td>007</td><td>-3</td><td colspan=2></td><td>x</td></tr>"
+      "</table>");
+  sheet.put(3, 0, std::string(40000, 'l'));
+  test::TempDir dir;
+  std::string path = dir.file("report.xlsx");
+  EXPECT_EQ(writeXlsx(sheet, path), 1u) << "one text cut to what a cell holds";
+  EXPECT_EQ(outputOf("/usr/bin/python3 -c \"import openpyxl,sys; ws=openpyxl.load_workbook("
+                     "sys.argv[1]).active; print(ws.title); [print([(c.value if len(str(c.value))"
+                     " < 99 else len(c.value)) for c in r]) for r in ws.iter_rows()]\" " +
+                     path),
+            "Sheet1\n['Region', 'Sales', None, None, None]\n['Café Д', 1234.5, None, None, None]\n"
+            "['007', -3, None, None, 'x']\n[32767, None, None, None, None]\n");
+  try {
+    writeXlsx(sheet, dir.file("missing/report.xlsx"));
+    ADD_FAILURE() << "no folder, no workbook";
+  } catch (const Failure& f) {
+    EXPECT_EQ(f.number(), err::kPathFileAccess) << f.description();
+  }
+}
+
 TEST(WorkbookSheetTest, CsvReadsBackCellForCell) {
   Sheet sheet = sheetFromHtml(
       "<table><tr><td>Caf&eacute;, Bar</td><td>say \"hi\"</td><td>1,234.50</td></tr>"
@@ -111,12 +146,8 @@ TEST(WorkbookSheetTest, CsvReadsBackCellForCell) {
       "/usr/bin/python3 -c \"import csv,sys; f=open(sys.argv[1], newline='', "
       "encoding='utf-8-sig'); print(repr(list(csv.reader(f))))\" " +
       path;
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  char buffer[4096];
-  for (size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-  ASSERT_TRUE(pipe && pclose(pipe) == 0);
-  EXPECT_EQ(out, "[['Café, Bar', 'say \"hi\"', '1,234.50'], ['two\\nlines', '', '-3']]\n");
+  EXPECT_EQ(outputOf(command),
+            "[['Café, Bar', 'say \"hi\"', '1,234.50'], ['two\\nlines', '', '-3']]\n");
   EXPECT_EQ(test::readFile(path).substr(0, 3), "\xEF\xBB\xBF");
 }
 
