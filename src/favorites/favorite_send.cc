@@ -77,12 +77,11 @@ class SendPipeline {
   std::string format_, address_, form_, body_;
 };
 
-// PDF and Excel attachments are not in this build: such a favourite goes
-// out as an HTML body, as a favourite of an unknown format does.
+// PDF attachments are not in this build: such a favourite goes out as an
+// HTML body, as a favourite of an unknown format does.
 std::string SendPipeline::formatOfThisBuild() const {
   std::string format = f_.reportFormat();
-  bool excel = s_.allowExcel() && format == "excel";
-  if (!excel && !startsWith(format, "pdf")) return format;
+  if (!startsWith(format, "pdf")) return format;
   u_.Debugger("Report " + std::to_string(f_.reportid()) + " is in '" + format +
               "' format, which is not available in this build of Postrix; it is sent as an "
               "HTML body.");
@@ -209,6 +208,12 @@ bool SendPipeline::attachByFormat() {
     std::string name = s_.GetReportName(f_.reportTitle(), true);
     if (!attached(email_.generateAndAttachAsHTML(body_, s_.XLS_TEMP_HTML_FILE(name)))) return false;
     body_ = descriptionOr("Please see the attached file.");
+    return true;
+  }
+  if (s_.allowExcel() && format_ == "excel") {
+    std::string title = f_.reportTitle();
+    if (!attached(email_.generateAndAttachAsExcel(body_, title))) return false;
+    body_ = descriptionOr("Please see the attached spreadsheet.");
     return true;
   }
   bool hasCharts = loadsChartScript(body_);

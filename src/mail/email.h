@@ -83,6 +83,14 @@ class Email {
   // fileError says why.
   bool generateAndAttachCSV(const std::string& body, const std::string& reportTitle);
   bool generateAndAttachAsHTML(const std::string& body, std::string fileName);
+  // The report page as a workbook (excel_attachment.cc): "&ensp" read as
+  // "&nbsp", the page written to its HTML file, converted by the EasyXLS
+  // shape (-easyxls: .xlsx, or .xls with -excelformat .xls) or the Excel
+  // shape (blank top rows removed unless -imageincluded, .xlsx; CSV with
+  // -fileformat csv), then attached as the other report files are. False,
+  // with fileError, when no workbook came of it: the message would promise
+  // a spreadsheet it does not have.
+  bool generateAndAttachAsExcel(std::string& body, std::string& reportTitle);
   const std::string& fileError() const { return fileError_; }
   // Attaches the -attachfile file; the caller has checked that it exists.
   // Throws when it cannot be read.
@@ -116,6 +124,9 @@ class Email {
   bool writeAndAttach(std::string fileName, const std::string& body);
   void attachFile(const std::string& path);
   void fileFailed(const Failure& failure, const std::string& what);
+  void convertWithEasyXls(const std::string& htmlPath, std::string& outPath);
+  void convertWithExcel(const std::string& htmlPath, std::string& outPath);
+  void logLoss(const std::string& path, size_t rows, size_t cells, size_t texts) const;
   std::string senderText() const;
   // A name for a new saved message in the folder (below the program's folder).
   std::string savedFileName(const Variant& reportId, const std::string& folder) const;

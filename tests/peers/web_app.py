@@ -121,7 +121,7 @@ class Handler(local_server.Handler):
         norecords, fail (status 500), charts (the charts key lists the chart
         names, each drawn as an image the application serves), chartscript
         (the same with the charting library loaded), sized (kb= kilobytes of
-        table rows). Any other page echoes the address's query and the form."""
+        table rows), sales (a small sales table below empty rows). Any other page echoes the address's query and the form."""
         text = body.decode("utf-8", "replace")
         form = {k: v[0] for k, v in parse_qs(text).items()}
         kind = form.get("page", "")
@@ -138,6 +138,12 @@ class Handler(local_server.Handler):
                              for name in form.get("charts", "").split(",") if name)
             self.answer(200, ("<html><head>%s</head><body>%s%s</body></html>"
                               % (head, echo, images)).encode("utf-8"))
+        elif kind == "sales":  # a report table below two empty rows, as pages with a logo have
+            self.answer(200, page("<table><tr><td></td></tr><tr><td>&ensp;</td></tr></table>"
+                                  "<table><tr><th>Region</th><th>Umsatz</th></tr>"
+                                  "<tr><td>K\u00f6ln</td><td>1,234.50</td></tr>"
+                                  "<tr><td>\u041c\u043e\u0441\u043a\u0432\u0430</td>"
+                                  "<td>-3</td></tr></table>"))
         elif kind == "sized":
             row = "<tr><td>Region %06d</td><td>" + "y" * 60 + "</td></tr>"
             rows, size = [], 0

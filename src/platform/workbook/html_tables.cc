@@ -6,9 +6,13 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "util/failure.h"
 
 namespace postrix::workbook {
 namespace {
@@ -221,6 +225,14 @@ Sheet sheetFromHtml(std::string_view html) {
   htmlParseChunk(parser, nullptr, 0, 1);
   htmlFreeParserCtxt(parser);
   return sheet;
+}
+
+Sheet sheetFromHtmlFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw Failure(err::kPathFileAccess, "Cannot open '" + path + "'");
+  std::stringstream page;
+  page << in.rdbuf();
+  return sheetFromHtml(page.str());
 }
 
 }  // namespace postrix::workbook

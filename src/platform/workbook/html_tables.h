@@ -10,6 +10,7 @@
 // are, piece by piece and without a tree, so memory follows the cells.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "platform/workbook/sheet.h"
@@ -17,5 +18,9 @@
 namespace postrix::workbook {
 
 Sheet sheetFromHtml(std::string_view html);
+
+// The same for the page in the file at path; throws Failure (75) when the
+// file cannot be read.
+Sheet sheetFromHtmlFile(const std::string& path);
 
 }  // namespace postrix::workbook
