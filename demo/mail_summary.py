@@ -24,6 +24,21 @@ def envelope_recipients(eml_path):
         return []
 
 
+def sheet_rows(data, name):
+    """The rows of a workbook's first sheet, as a spreadsheet reader finds them."""
+    import io
+    try:
+        if name.endswith(".xlsx"):
+            import openpyxl
+            return openpyxl.load_workbook(io.BytesIO(data), read_only=True).active.max_row
+        if name.endswith(".xls"):
+            import xlrd
+            return xlrd.open_workbook(file_contents=data).sheet_by_index(0).nrows
+    except Exception as error:  # a reader missing, or a workbook it cannot read
+        return "unreadable: %s" % error
+    return None
+
+
 def describe(path):
     with open(path, "rb") as f:
         message = email.message_from_binary_file(f, policy=policy.default)
@@ -38,8 +53,10 @@ def describe(path):
         if content_id and "cid:" + content_id in html:
             embedded.append(content_id)
         else:
-            attached.append("%s (%s, %d bytes)" % (part.get_filename() or "unnamed",
-                                                   part.get_content_type(), size))
+            name = part.get_filename() or "unnamed"
+            rows = sheet_rows(part.get_payload(decode=True) or b"", name)
+            attached.append("%s (%s, %d bytes%s)" % (name, part.get_content_type(), size,
+                                                     "" if rows is None else ", %s sheet rows" % rows))
     recipients = envelope_recipients(path) or [str(message["to"])]
     text = "HTML body" if body is not None and body.get_content_type() == "text/html" else "body"
     if "<" not in html and len(html.strip()) <= 60:  # a short note, not a report page

@@ -8,7 +8,9 @@
 -- This demo installation does not send per company, so it has no
 -- CompanyReports table (scripts/initdb leaves it out unless --companies).
 
-UPDATE System SET emailsource = 'reports@quarvex.example', emailfromname = 'Quarvex Reports';
+-- emailexcel: favourites in the "excel" format are mailed with a workbook.
+UPDATE System SET emailsource = 'reports@quarvex.example', emailfromname = 'Quarvex Reports',
+  emailexcel = 'Yes';
 
 -- reporturl is the saved report address; Postrix posts the part after "?" as
 -- the form, and the demo web application picks the report by its "page" key.
@@ -33,6 +35,9 @@ INSERT INTO UserReports (report_id, mapping_id, reporttitle, reporturl, format, 
   -- Sent only through the alert below (sendreport is off). The alert replaces
   -- the form key SALESREP with each recipient's id, and %%alertid%% in the
   -- message with the same id.
+  -- A workbook of the report's table, attached as Orders_by_month.xlsx.
+  (7, 1, 'Orders by month', 'analysis.asp?page=orders&year=2026&view=table', 'excel',
+   'finance@example.com', 'daily', 'on', NULL),
   (6, 1, 'Overdue invoices', 'analysis.asp?page=overdue&SALESREP=1', 'html',
    'collections@example.com', 'daily', 'off',
    'Sales representative %%alertid%%: please follow up on these invoices.');
