@@ -84,5 +84,27 @@ TEST_F(ExcelEndToEndTest, EachShapeAndFormMailsTheReportTable) {
   EXPECT_FALSE(std::filesystem::exists(programFolder() + "/Sales.html"));
 }
 
+// A page that cannot become a file gives no workbook: both shapes say why,
+// and the report is not mailed without its spreadsheet.
+TEST_F(ExcelEndToEndTest, NoWorkbookNoMessage) {
+  sql("UPDATE UserReports SET reporttitle='" + std::string(300, 'L') + "';");
+  const std::string base = programFolder() + "/" + std::string(300, 'L');
+  for (const std::string shape : {"", "-easyxls"}) {
+    SCOPED_TRACE(shape);
+    sql("DELETE FROM Email_Log;");
+    ASSERT_EQ(postrix("-excel -reportname -emaillog -id 1 " + shape), 0);
+    EXPECT_TRUE(logHas("Error writing to html file: 57 Device I/O error (File name too long)"))
+        << logText();
+    EXPECT_TRUE(shape.empty()
+                    ? logHas("Error with excel.application: 75 Cannot open '" + base + ".html'")
+                    : logHas("File not created: Problem using EasyXls"))
+        << logText();
+    std::string status = "ERROR: The workbook '" + base + (shape.empty() ? "" : ".xlsx") +
+                         "' was not created. Report 1 is not sent.";
+    EXPECT_EQ(query("SELECT msgstatus FROM Email_Log"), Rows{status});
+  }
+  EXPECT_TRUE(mail.received().empty());
+}
+
 }  // namespace
 }  // namespace postrix::test
