@@ -1,11 +1,14 @@
 #include "platform/process.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace postrix {
 namespace {
@@ -57,6 +60,88 @@ bool startDetached(const std::string& program, const std::vector<std::string>& a
     return false;
   }
   return true;
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Runs in the child: never returns. An exec that fails writes its errno
+// into the pipe, which closes by itself when the exec succeeds.
+[[noreturn]] void execInGroup(const std::string& program, const std::vector<std::string>& args,
+                              int errorPipe) {
+  setpgid(0, 0);
+  int devNull = open("/dev/null", O_RDWR);
+  if (devNull >= 0) {
+    dup2(devNull, STDIN_FILENO);
+    dup2(devNull, STDOUT_FILENO);
+    dup2(devNull, STDERR_FILENO);
+  }
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  execvp(argv[0], argv.data());
+  int code = errno;
+  ssize_t ignored = write(errorPipe, &code, sizeof code);
+  (void)ignored;
+  _exit(127);
+}
+
+// Waits for pid until deadline; true when it ended, with its status.
+bool waitUntil(pid_t pid, Clock::time_point deadline, bool limited, int& status) {
+  for (;;) {
+    pid_t done = waitpid(pid, &status, limited ? WNOHANG : 0);
+    if (done == pid) return true;
+    if (done < 0 && errno != EINTR) return true;
+    if (limited && Clock::now() >= deadline) return false;
+    if (limited) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+}  // namespace
+
+RunOutcome runWithTimeLimit(const std::string& program, const std::vector<std::string>& args,
+                            double limitSeconds) {
+  RunOutcome outcome;
+  int pipeEnds[2];
+  if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
+    outcome.error = std::string("pipe: ") + std::strerror(errno);
+    return outcome;
+  }
+  pid_t pid = fork();
+  if (pid == 0) execInGroup(program, args, pipeEnds[1]);
+  close(pipeEnds[1]);
+  if (pid < 0) {
+    close(pipeEnds[0]);
+    outcome.error = std::string("fork: ") + std::strerror(errno);
+    return outcome;
+  }
+  setpgid(pid, pid);  // also here: the child may not have run yet
+  int code = 0;
+  ssize_t n = read(pipeEnds[0], &code, sizeof code);
+  close(pipeEnds[0]);
+  int status = 0;
+  if (n == static_cast<ssize_t>(sizeof code)) {
+    waitpid(pid, &status, 0);
+    outcome.error = "'" + program + "': " + std::strerror(code);
+    return outcome;
+  }
+  outcome.started = true;
+  bool limited = limitSeconds > 0;
+  auto deadline = Clock::now() + std::chrono::milliseconds(static_cast<long>(limitSeconds * 1000));
+  if (!waitUntil(pid, deadline, limited, status)) {
+    outcome.timedOut = true;
+    kill(-pid, SIGTERM);
+    if (!waitUntil(pid, Clock::now() + std::chrono::seconds(1), true, status)) {
+      kill(-pid, SIGKILL);
+      waitUntil(pid, deadline, false, status);
+    }
+    kill(-pid, SIGKILL);  // what the program started and left behind
+    return outcome;
+  }
+  outcome.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return outcome;
 }
 
 }  // namespace postrix
