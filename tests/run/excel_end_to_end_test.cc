@@ -2,11 +2,11 @@
 // shape and file form, with the workbook read back by Python's readers.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 
 #include "support/mail_reader.h"
 #include "support/program_fixture.h"
+#include "support/shell_output.h"
 #include "util/text.h"
 
 namespace postrix::test {
@@ -23,12 +23,7 @@ std::string cellsOf(const std::string& path) {
       "openpyxl.load_workbook(sys.argv[1]).active.iter_rows() for c in r if c.value is not None]\n"
       "[print(r, repr(n(v))) for r, v in cells]\" " +
       path;
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  char buffer[4096];
-  for (size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-  EXPECT_TRUE(pipe && pclose(pipe) == 0) << path;
-  return out;
+  return outputOf(command);
 }
 
 class ExcelEndToEndTest : public ProgramFixture {

@@ -1,12 +1,14 @@
 #include "support/temp_database.h"
 
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sqlite3.h>
 #include <stdlib.h>  // mkdtemp, setenv
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>

@@ -2,31 +2,22 @@
 // headless, and Python's openpyxl (.xlsx) and xlrd (.xls).
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 
 #include "platform/workbook/html_tables.h"
 #include "platform/workbook/xls_file.h"
 #include "platform/workbook/xlsx_file.h"
+#include "support/shell_output.h"
 #include "support/temp_database.h"
 #include "util/failure.h"
 
 namespace postrix::workbook {
 namespace {
 
-std::string outputOf(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  char buffer[4096];
-  for (size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-  EXPECT_TRUE(pipe && pclose(pipe) == 0) << command << "\n" << out;
-  return out;
-}
-
 // The first three rows and the last of the first sheet as Python reads them:
 // text quoted, numbers bare (whole ones without a fraction).
 std::string pythonView(const std::string& path) {
-  return outputOf(
+  return test::outputOf(
       "/usr/bin/python3 -c \"import sys\nif sys.argv[1].endswith('x'):\n import openpyxl\n"
       " ws = openpyxl.load_workbook(sys.argv[1]).active\n"
       " rows = [[c.value for c in r] for r in ws.iter_rows()]\nelse:\n import xlrd\n"
@@ -50,9 +41,9 @@ TEST(WorkbookFilesTest, RealReadersSeeTheReportTable) {
   EXPECT_EQ(writeXlsx(sheet, dir.file("report_x.xlsx")), 0u);
   EXPECT_FALSE(writeXls(sheet, dir.file("report_s.xls")).any());
 
-  outputOf("cd " + dir.path() + " && HOME=" + dir.path() +
-           " soffice --headless --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76' "
-           "report_x.xlsx report_s.xls >/dev/null 2>&1");
+  test::outputOf("cd " + dir.path() + " && HOME=" + dir.path() +
+                 " soffice --headless --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76' "
+                 "report_x.xlsx report_s.xls >/dev/null 2>&1");
   const std::string table =
       "Region,Sales,,,\nCaf\xC3\xA9 \xD0\x94 \xF0\x9F\x98\x80,1234.5,,,\n007,-3,,,\"a, "
       "\"\"b\"\"\"\n";

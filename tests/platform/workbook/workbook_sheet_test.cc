@@ -2,12 +2,11 @@
 // Python's csv module.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <fstream>
 
 #include "platform/workbook/csv_text.h"
 #include "platform/workbook/html_tables.h"
-#include "platform/workbook/xlsx_file.h"
+#include "support/shell_output.h"
 #include "support/temp_database.h"
 #include "util/failure.h"
 
@@ -102,16 +101,6 @@ TEST(WorkbookSheetTest, BlankRowsAtTheTopGoAndOnlyThose) {
   EXPECT_EQ(gridOf(sheet), (Grid{{"Head"}, {}, {"Row"}}));
 }
 
-// What a program prints to its standard output.
-std::string outputOf(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  char buffer[4096];
-  for (size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-  EXPECT_TRUE(pipe && pclose(pipe) == 0) << command;
-  return out;
-}
-
 TEST(WorkbookSheetTest, CsvReadsBackCellForCell) {
   Sheet sheet = sheetFromHtml(
       "<table><tr><td>Caf&eacute;, Bar</td><td>say \"hi\"</td><td>1,234.50</td></tr>"
@@ -123,7 +112,7 @@ TEST(WorkbookSheetTest, CsvReadsBackCellForCell) {
       "/usr/bin/python3 -c \"import csv,sys; f=open(sys.argv[1], newline='', "
       "encoding='utf-8-sig'); print(repr(list(csv.reader(f))))\" " +
       path;
-  EXPECT_EQ(outputOf(command),
+  EXPECT_EQ(test::outputOf(command),
             "[['Café, Bar', 'say \"hi\"', '1,234.50'], ['two\\nlines', '', '-3']]\n");
   EXPECT_EQ(test::readFile(path).substr(0, 3), "\xEF\xBB\xBF");
 }
