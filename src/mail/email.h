@@ -26,6 +26,9 @@ namespace postrix {
 
 class Settings;
 class Utilities;
+namespace workbook {
+struct WorkbookLoss;
+}
 
 class Email {
  public:
@@ -126,7 +129,7 @@ class Email {
   void fileFailed(const Failure& failure, const std::string& what);
   void convertWithEasyXls(const std::string& htmlPath, std::string& outPath);
   void convertWithExcel(const std::string& htmlPath, std::string& outPath);
-  void logLoss(const std::string& path, size_t rows, size_t cells, size_t texts) const;
+  void logLoss(const std::string& path, const workbook::WorkbookLoss& loss) const;
   std::string senderText() const;
   // A name for a new saved message in the folder (below the program's folder).
   std::string savedFileName(const Variant& reportId, const std::string& folder) const;

@@ -84,8 +84,7 @@ void Email::convertWithEasyXls(const std::string& htmlPath, std::string& outPath
   else
     document.easy_WriteXLSXFile(outPath);
   if (!document.easy_getError().empty()) log("EasyXls Error: " + document.easy_getError());
-  const workbook::XlsLoss& loss = document.loss();
-  logLoss(outPath, loss.rowsLeftOut, loss.cellsLeftOut, loss.textsCut);
+  logLoss(outPath, document.loss());
   document.Dispose();
 }
 
@@ -110,8 +109,7 @@ void Email::convertWithExcel(const std::string& htmlPath, std::string& outPath) 
       excel.SaveAs(outPath, openXml ? workbook::ExcelApplication::kOpenXml
                                     : workbook::ExcelApplication::kExcel97);
     }
-    const workbook::XlsLoss& loss = excel.loss();
-    logLoss(outPath, loss.rowsLeftOut, loss.cellsLeftOut, loss.textsCut);
+    logLoss(outPath, excel.loss());
   } catch (const Failure& failure) {
     log("Error with excel.application: " + numbered(failure));
   }
@@ -120,13 +118,13 @@ void Email::convertWithExcel(const std::string& htmlPath, std::string& outPath) 
 
 // A table larger than the format holds is written up to its limits; this
 // line says what is missing from the workbook.
-void Email::logLoss(const std::string& path, size_t rows, size_t cells, size_t texts) const {
-  if (!rows && !cells && !texts) return;
+void Email::logLoss(const std::string& path, const workbook::WorkbookLoss& loss) const {
+  if (!loss.any()) return;
   log("WARNING: '" + path +
       "' holds only part of the report table, as the format holds no "
       "more: " +
-      std::to_string(rows) + " rows and " + std::to_string(cells) + " other cells left out, " +
-      std::to_string(texts) + " texts cut short.");
+      std::to_string(loss.rowsLeftOut) + " rows and " + std::to_string(loss.cellsLeftOut) +
+      " cells left out, " + std::to_string(loss.textsCut) + " texts cut short.");
 }
 
 }  // namespace postrix

@@ -72,6 +72,15 @@ TEST_F(ExcelEndToEndTest, EachShapeAndFormMailsTheReportTable) {
       EXPECT_EQ(cellsOf(path), c.cells);
   }
 
+  // A table longer than an .xls holds goes up to its last row, and the log says so.
+  sql("UPDATE UserReports SET reporturl='analysis.asp?page=sized&kb=6600';");
+  ASSERT_EQ(postrix("-excel -reportname -id 1 -easyxls -excelformat .xls"), 0);
+  EXPECT_EQ(cellsOf(programFolder() + "/Sales.xls").substr(0, 8), "1 'Repor") << logText();
+  EXPECT_TRUE(logText().find("Sales.xls' holds only part of the report table, as the format "
+                             "holds no more: ") != std::string::npos)
+      << logText();
+  sql("UPDATE UserReports SET reporturl='analysis.asp?page=sales';");
+
   // -deletefile: the message keeps the workbook, the folder keeps nothing.
   ASSERT_EQ(postrix("-excel -reportname -id 1 -deletefile"), 0);
   EXPECT_NE(readerView(mail.received().back().data).find("part Sales.xlsx"), std::string::npos);

@@ -20,7 +20,6 @@ bool EasyXlsDocument::easy_LoadHTMLFile_2(const std::string& htmlPath) {
 void EasyXlsDocument::easy_WriteXLSFile(const std::string& path) {
   try {
     loss_ = writeXls(sheet_, path);
-    loss_.cellsLeftOut += sheet_.cellsLeftOut();
   } catch (const Failure& failure) {
     error_ = failure.description();
   }
@@ -28,7 +27,7 @@ void EasyXlsDocument::easy_WriteXLSFile(const std::string& path) {
 
 void EasyXlsDocument::easy_WriteXLSXFile(const std::string& path) {
   try {
-    loss_ = XlsLoss{0, sheet_.cellsLeftOut(), writeXlsx(sheet_, path)};
+    loss_ = writeXlsx(sheet_, path);
   } catch (const Failure& failure) {
     error_ = failure.description();
   }

@@ -21,12 +21,12 @@ class EasyXlsDocument {
   void Dispose() { sheet_ = Sheet(); }
 
   // What the last written workbook could not hold.
-  const XlsLoss& loss() const { return loss_; }
+  const WorkbookLoss& loss() const { return loss_; }
 
  private:
   Sheet sheet_;
   std::string error_;
-  XlsLoss loss_;
+  WorkbookLoss loss_;
 };
 
 }  // namespace postrix::workbook

@@ -15,12 +15,11 @@ void ExcelApplication::WorkbooksOpen(const std::string& htmlPath) {
 void ExcelApplication::SaveAs(const std::string& path, int fileFormat) {
   if (fileFormat == kCsv) {
     files::writeFile(path, csvText(sheet_));
-    loss_ = XlsLoss{0, sheet_.cellsLeftOut(), 0};
+    loss_ = WorkbookLoss{0, sheet_.cellsLeftOut(), 0};
   } else if (fileFormat == kExcel97) {
     loss_ = writeXls(sheet_, path);
-    loss_.cellsLeftOut += sheet_.cellsLeftOut();
   } else if (fileFormat == kOpenXml) {
-    loss_ = XlsLoss{0, sheet_.cellsLeftOut(), writeXlsx(sheet_, path)};
+    loss_ = writeXlsx(sheet_, path);
   } else {
     throw Failure(err::kInvalidCall, "Unknown file format " + std::to_string(fileFormat));
   }

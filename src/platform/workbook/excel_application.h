@@ -28,11 +28,11 @@ class ExcelApplication {
   void Quit() { sheet_ = Sheet(); }
 
   // What the last saved workbook could not hold.
-  const XlsLoss& loss() const { return loss_; }
+  const WorkbookLoss& loss() const { return loss_; }
 
  private:
   Sheet sheet_;
-  XlsLoss loss_;
+  WorkbookLoss loss_;
 };
 
 }  // namespace postrix::workbook

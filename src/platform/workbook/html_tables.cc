@@ -153,9 +153,9 @@ class Layout {
   // Places what the cell holds; a cell interrupted by a table stays open.
   void endCell(bool closes) {
     Table& t = tables_.back();
-    std::string text = t.text.take();
-    const std::string& before = sheet_.text(t.row, t.column);
-    sheet_.put(t.row, t.column, before.empty() || text.empty() ? text : before + "\n" + text);
+    // The rest of a cell a table interrupted goes on in a row of its own
+    // (resumeAfterNested), so nothing is ever placed twice in one cell.
+    sheet_.put(t.row, t.column, t.text.take());
     if (!closes) return;
     size_t lastColumn = t.column + static_cast<size_t>(t.colspan) - 1;
     if (t.rowspan > 1)

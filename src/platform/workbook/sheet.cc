@@ -21,14 +21,6 @@ void Sheet::put(size_t r, size_t c, std::string text) {
   at->text = std::move(text);
 }
 
-const std::string& Sheet::text(size_t r, size_t c) const {
-  static const std::string kEmpty;
-  if (r >= rows_.size()) return kEmpty;
-  for (const Cell& cell : rows_[r])
-    if (cell.column == c) return cell.text;
-  return kEmpty;
-}
-
 void Sheet::removeBlankTopRows(size_t columns) {
   auto blank = [columns](const Row& row) { return row.empty() || row.front().column >= columns; };
   rows_.erase(rows_.begin(), std::find_if_not(rows_.begin(), rows_.end(), blank));

@@ -31,8 +31,6 @@ class Sheet {
 
   // Sets the cell at row r, column c (0-based) to text; an empty text sets nothing.
   void put(size_t r, size_t c, std::string text);
-  // The text at row r, column c; "" for an empty cell.
-  const std::string& text(size_t r, size_t c) const;
 
   // Deletes the rows at the top whose first `columns` cells are all empty,
   // up to the first row that is not; cells beyond `columns` do not count.
@@ -41,6 +39,14 @@ class Sheet {
  private:
   std::vector<Row> rows_;
   size_t leftOut_ = 0;
+};
+
+// What a written workbook could not hold of its sheet.
+struct WorkbookLoss {
+  size_t rowsLeftOut = 0;   // rows past the format's last that held cells
+  size_t cellsLeftOut = 0;  // cells past its last row or column, those rows' cells included
+  size_t textsCut = 0;      // texts cut to what a cell of the format holds
+  bool any() const { return rowsLeftOut || cellsLeftOut || textsCut; }
 };
 
 // The number a cell text stands for: an optional sign, digits (grouped by

@@ -115,7 +115,7 @@ size_t globals(Biff& biff) {
 
 constexpr uint16_t kCellFormat = 15;
 
-void cells(Biff& biff, const Sheet& sheet, XlsLoss& loss) {
+void cells(Biff& biff, const Sheet& sheet, WorkbookLoss& loss) {
   size_t rows = std::min(sheet.rows().size(), XlsLimits::kRows);
   size_t columns = 0;
   for (size_t r = 0; r < rows; ++r)
@@ -252,8 +252,9 @@ class CompoundFile {
 
 }  // namespace
 
-XlsLoss writeXls(const Sheet& sheet, const std::string& path) {
-  XlsLoss loss;
+WorkbookLoss writeXls(const Sheet& sheet, const std::string& path) {
+  WorkbookLoss loss;
+  loss.cellsLeftOut = sheet.cellsLeftOut();
   Biff biff;
   size_t offsetAt = globals(biff);
   std::string offset;

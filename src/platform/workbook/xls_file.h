@@ -15,16 +15,9 @@ struct XlsLimits {
   static constexpr size_t kRows = 65'536, kColumns = 256, kText = 255;
 };
 
-// What writeXls could not keep.
-struct XlsLoss {
-  size_t rowsLeftOut = 0;   // rows below row 65,536 that held cells
-  size_t cellsLeftOut = 0;  // cells beyond column 256 (or in the rows left out)
-  size_t textsCut = 0;      // texts cut to 255 characters
-  bool any() const { return rowsLeftOut || cellsLeftOut || textsCut; }
-};
-
-// Writes the workbook at path, whole or not at all. Throws Failure: 75 when
+// Writes the workbook at path, whole or not at all, and says what it could
+// not hold (with what the sheet itself left out). Throws Failure: 75 when
 // the file cannot be created, 57 when it cannot be written.
-XlsLoss writeXls(const Sheet& sheet, const std::string& path);
+WorkbookLoss writeXls(const Sheet& sheet, const std::string& path);
 
 }  // namespace postrix::workbook

@@ -35,7 +35,7 @@ std::string cellText(const std::string& text, bool& cut) {
   return text;
 }
 
-size_t writeXlsx(const Sheet& sheet, const std::string& path) {
+WorkbookLoss writeXlsx(const Sheet& sheet, const std::string& path) {
   std::string temporaries = folderOf(path);
   lxw_workbook_options options{};
   options.constant_memory = LXW_TRUE;
@@ -44,7 +44,8 @@ size_t writeXlsx(const Sheet& sheet, const std::string& path) {
   lxw_workbook* workbook = workbook_new_opt(path.c_str(), &options);
   if (!workbook) throw failureOf(LXW_ERROR_MEMORY_MALLOC_FAILED, path);
   lxw_worksheet* worksheet = workbook_add_worksheet(workbook, "Sheet1");
-  size_t cut = 0;
+  WorkbookLoss loss;
+  loss.cellsLeftOut = sheet.cellsLeftOut();
   lxw_error error = worksheet ? LXW_NO_ERROR : LXW_ERROR_MEMORY_MALLOC_FAILED;
   for (size_t r = 0; error == LXW_NO_ERROR && r < sheet.rows().size(); ++r) {
     for (const Cell& cell : sheet.rows()[r]) {
@@ -55,7 +56,7 @@ size_t writeXlsx(const Sheet& sheet, const std::string& path) {
       } else {
         bool wasCut = false;
         std::string text = cellText(cell.text, wasCut);
-        cut += wasCut;
+        loss.textsCut += wasCut;
         error = worksheet_write_string(worksheet, row, column, text.c_str(), nullptr);
       }
       if (error != LXW_NO_ERROR) break;
@@ -64,7 +65,7 @@ size_t writeXlsx(const Sheet& sheet, const std::string& path) {
   lxw_error closing = workbook_close(workbook);  // also frees it
   if (error == LXW_NO_ERROR) error = closing;
   if (error != LXW_NO_ERROR) throw failureOf(error, path);
-  return cut;
+  return loss;
 }
 
 }  // namespace postrix::workbook

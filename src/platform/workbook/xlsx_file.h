@@ -14,9 +14,10 @@ namespace postrix::workbook {
 // The most characters a cell holds; longer texts are cut there.
 inline constexpr size_t kMaxCellText = 32'767;
 
-// Writes the workbook at path; returns how many texts had to be cut. Throws
-// Failure: 75 when the file cannot be created, 57 for any other write error.
-size_t writeXlsx(const Sheet& sheet, const std::string& path);
+// Writes the workbook at path and says what it could not hold (texts cut,
+// what the sheet itself left out). Throws Failure: 75 when the file cannot
+// be created, 57 for any other write error.
+WorkbookLoss writeXlsx(const Sheet& sheet, const std::string& path);
 
 // text cut to at most kMaxCellText characters, never inside one.
 std::string cellText(const std::string& text, bool& cut);
