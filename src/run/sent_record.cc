@@ -48,44 +48,40 @@ sqlite3* SentRecord::database() {
   return db_;
 }
 
-void SentRecord::run(const std::string& sql, const std::string& text, std::int64_t number) {
+// sql with ?1, ?2, ... bound to texts, stepped once: SQLITE_ROW, or
+// SQLITE_DONE when it gave no row. Throws Failure 57 naming the file.
+int SentRecord::step(const char* sql, std::initializer_list<std::string> texts, const char* doing) {
   sqlite3* db = database();
   Statement st;
-  int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &st.handle, nullptr);
-  if (rc == SQLITE_OK && sqlite3_bind_parameter_count(st.handle) >= 1)
-    rc = text.empty() ? sqlite3_bind_int64(st.handle, 1, number)
-                      : sqlite3_bind_text(st.handle, 1, text.c_str(), -1, SQLITE_TRANSIENT);
+  int rc = sqlite3_prepare_v2(db, sql, -1, &st.handle, nullptr);
+  int index = 0;
+  for (const std::string& text : texts)
+    if (rc == SQLITE_OK)
+      rc = sqlite3_bind_text(st.handle, ++index, text.c_str(), -1, SQLITE_TRANSIENT);
   if (rc == SQLITE_OK) rc = sqlite3_step(st.handle);
-  if (rc != SQLITE_DONE)
-    throw Failure(err::kDeviceIO, "Cannot write '" + path_ + "': " + sqlite3_errmsg(db));
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+    throw Failure(err::kDeviceIO, std::string(doing) + " '" + path_ + "': " + sqlite3_errmsg(db));
+  return rc;
 }
 
 bool SentRecord::wasSent(const std::string& period, const std::string& report) {
-  sqlite3* db = database();
-  Statement st;
-  int rc = sqlite3_prepare_v2(db, "SELECT 1 FROM sent WHERE period = ?1 AND report = ?2", -1,
-                              &st.handle, nullptr);
-  if (rc == SQLITE_OK) rc = sqlite3_bind_text(st.handle, 1, period.c_str(), -1, SQLITE_TRANSIENT);
-  if (rc == SQLITE_OK) rc = sqlite3_bind_text(st.handle, 2, report.c_str(), -1, SQLITE_TRANSIENT);
-  if (rc == SQLITE_OK) rc = sqlite3_step(st.handle);
-  if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-    throw Failure(err::kDeviceIO, "Cannot read '" + path_ + "': " + sqlite3_errmsg(db));
-  return rc == SQLITE_ROW;
+  return step("SELECT 1 FROM sent WHERE period = ?1 AND report = ?2", {period, report},
+              "Cannot read") == SQLITE_ROW;
 }
 
 void SentRecord::recordSent(const std::string& period, const std::string& report) {
-  // The period and the report go in as one bound text each: "period\nreport".
-  run("INSERT OR REPLACE INTO sent (period, report) VALUES (substr(?1, 1, instr(?1, char(10)) - "
-      "1), substr(?1, instr(?1, char(10)) + 1))",
-      period + "\n" + report);
+  step("INSERT OR REPLACE INTO sent (period, report) VALUES (?1, ?2)", {period, report},
+       "Cannot write");
 }
 
 void SentRecord::claim(std::int32_t reportId) {
-  run("INSERT OR REPLACE INTO claims (report_id) VALUES (?1)", {}, reportId);
+  step("INSERT OR REPLACE INTO claims (report_id) VALUES (CAST(?1 AS INTEGER))",
+       {std::to_string(reportId)}, "Cannot write");
 }
 
 void SentRecord::release(std::int32_t reportId) {
-  run("DELETE FROM claims WHERE report_id = ?1", {}, reportId);
+  step("DELETE FROM claims WHERE report_id = CAST(?1 AS INTEGER)", {std::to_string(reportId)},
+       "Cannot write");
 }
 
 std::vector<std::int32_t> SentRecord::openClaims() {

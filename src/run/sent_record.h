@@ -11,8 +11,9 @@
 #include <sqlite3.h>
 
 #include <cstdint>  // report ids
-#include <string>   // paths, keys
-#include <vector>   // open claims
+#include <initializer_list>
+#include <string>  // paths, keys
+#include <vector>  // open claims
 
 namespace postrix {
 
@@ -40,7 +41,7 @@ class SentRecord {
 
  private:
   sqlite3* database();
-  void run(const std::string& sql, const std::string& text = {}, std::int64_t number = 0);
+  int step(const char* sql, std::initializer_list<std::string> texts, const char* doing);
 
   std::string path_;
   sqlite3* db_ = nullptr;
