@@ -19,10 +19,11 @@ struct RunOutcome {
   bool timedOut = false;  // it passed the limit and its whole process group was ended
   int exitStatus = -1;    // its exit status when it ended by itself; 128 + n for signal n
   std::string error;
+  std::string errorTail;  // the last 2 KB it wrote to its standard error
 };
 
 // Runs program (looked up on PATH when it has no "/") with args in a process
-// group of its own, its output to /dev/null, and waits for it, up to
+// group of its own, its standard output to /dev/null, and waits for it, up to
 // limitSeconds when that is above 0. A program that passes the limit is
 // ended with its whole group (SIGTERM, then SIGKILL a second later), so that
 // no helper it started stays behind to hold up later runs.

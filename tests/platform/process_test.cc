@@ -38,9 +38,15 @@ TEST(ProcessTest, AProgramPastItsLimitEndsWithEverythingItStarted) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_FALSE(alive(helper)) << "the helper outlived the limit";
 
-  RunOutcome quick = runWithTimeLimit("sh", {"-c", "exit 3"}, 5);
+  // 300 KB of progress on standard error: more than a pipe holds, so the
+  // program would block for ever if nobody read it; only its end is kept.
+  RunOutcome quick = runWithTimeLimit(
+      "sh", {"-c", "seq 50000 | sed 's/^/progress /' >&2; echo 'no page' >&2; exit 3"}, 0);
   EXPECT_TRUE(quick.started && !quick.timedOut);
   EXPECT_EQ(quick.exitStatus, 3);
+  EXPECT_EQ(quick.errorTail.size(), 2048u);
+  EXPECT_EQ(quick.errorTail.substr(quick.errorTail.size() - 38),
+            "progress 49999\nprogress 50000\nno page\n");
   EXPECT_EQ(runWithTimeLimit("sh", {"-c", "kill -9 $$"}, 0).exitStatus, 128 + 9);
 
   RunOutcome missing = runWithTimeLimit(dir.file("no-such-converter"), {}, 5);
