@@ -39,6 +39,27 @@ def sheet_rows(data, name):
     return None
 
 
+def pdf_pages(data):
+    """The page count poppler's pdfinfo finds in a PDF."""
+    import subprocess
+    try:
+        info = subprocess.run(["pdfinfo", "-"], input=data, capture_output=True, timeout=30)
+    except (OSError, subprocess.TimeoutExpired) as error:
+        return "unreadable: %s" % error
+    for line in info.stdout.decode("utf-8", "replace").splitlines():
+        if line.startswith("Pages:"):
+            return line.split()[1]
+    return "unreadable: %s" % info.stderr.decode("utf-8", "replace").strip()
+
+
+def contents(data, name):
+    """What a reader finds inside a workbook or a PDF, or None."""
+    if name.endswith(".pdf"):
+        return ", %s PDF page(s)" % pdf_pages(data)
+    rows = sheet_rows(data, name)
+    return None if rows is None else ", %s sheet rows" % rows
+
+
 def describe(path):
     with open(path, "rb") as f:
         message = email.message_from_binary_file(f, policy=policy.default)
@@ -54,9 +75,9 @@ def describe(path):
             embedded.append(content_id)
         else:
             name = part.get_filename() or "unnamed"
-            rows = sheet_rows(part.get_payload(decode=True) or b"", name)
+            inside = contents(part.get_payload(decode=True) or b"", name)
             attached.append("%s (%s, %d bytes%s)" % (name, part.get_content_type(), size,
-                                                     "" if rows is None else ", %s sheet rows" % rows))
+                                                     inside or ""))
     recipients = envelope_recipients(path) or [str(message["to"])]
     text = "HTML body" if body is not None and body.get_content_type() == "text/html" else "body"
     if "<" not in html and len(html.strip()) <= 60:  # a short note, not a report page

@@ -29,8 +29,9 @@ INSERT INTO UserReports (report_id, mapping_id, reporttitle, reporturl, format, 
   -- The page says "No Matching Records": logged, not mailed.
   (4, 1, 'Returns this week', 'analysis.asp?page=returns&week=current', 'html',
    'quality@example.com', 'daily', 'on', NULL),
-  -- PDF is not in this build: sent as an HTML body, and the run log says so.
-  (5, 1, 'Stock levels', 'analysis.asp?page=stock', 'pdf',
+  -- A portrait PDF attachment (format "pdf" + p), made by wkhtmltopdf from the
+  -- report page with its chart, attached as Stock_levels.pdf.
+  (5, 1, 'Stock levels', 'analysis.asp?page=stock', 'pdfp',
    'warehouse@example.com', 'daily', 'on', NULL),
   -- Sent only through the alert below (sendreport is off). The alert replaces
   -- the form key SALESREP with each recipient's id, and %%alertid%% in the

@@ -454,9 +454,9 @@ bool OptionParser::modePasses() {
          waitPasses();
 }
 
-// How long a run waits for another run's lock.
+// How long a run waits for another run's lock, and for a PDF converter.
 bool OptionParser::waitPasses() {
-  return pass("-lockwait", [&](const std::string& v) {
+  bool ok = pass("-lockwait", [&](const std::string& v) {
     double minutes = isNumber(v) ? Variant(v).toDouble() : -1;
     if (minutes < 0 || minutes > 24 * 60)
       return reject("ERROR: The -lockwait value '" + masked(v) +
@@ -464,6 +464,15 @@ bool OptionParser::waitPasses() {
     s_.lockWaitMinutes_ = minutes;
     return true;
   });
+  return ok && pass("-pdftimeout", [&](const std::string& v) {
+           double seconds = isNumber(v) ? Variant(v).toDouble() : -1;
+           if (seconds < 1 || seconds > 24 * 3600)
+             return reject("ERROR: The -pdftimeout value '" + masked(v) +
+                           "' is not a number of seconds between 1 and 86400, e.g. -pdftimeout "
+                           "300.");
+           s_.pdfTimeoutSeconds_ = seconds;
+           return true;
+         });
 }
 
 // How long a busy system database is waited for: read before the System row

@@ -91,6 +91,7 @@ const std::vector<OptionEntry> kOptions = {
     {"-sendagain", F, false},
     {"-lockwait", V, false},
     {"-dbwait", V, false},
+    {"-pdftimeout", V, false},
     // Answered by the entry point before the command line is parsed.
     {"-h", F, false},
     {"-help", F, false},

@@ -181,6 +181,8 @@ class Settings {
   double lockWaitMinutes() const { return lockWaitMinutes_; }
   // -dbwait SECONDS: how long a busy system database is waited for.
   double dbWaitSeconds() const { return dbWaitSeconds_; }
+  // -pdftimeout SECONDS: how long a PDF converter may run before it is ended.
+  double pdfTimeoutSeconds() const { return pdfTimeoutSeconds_; }
   // -sendagain: send what this period's record says was sent already.
   bool sendAgain() const { return sendAgain_; }
   // Whether -date was given.
@@ -237,7 +239,7 @@ class Settings {
   bool insecureTls_ = false;
   std::int64_t maxPageBytes_ = DEFAULT_MAX_PAGE_BYTES;
   std::string heloName_;
-  double lockWaitMinutes_ = 30, dbWaitSeconds_ = 60;
+  double lockWaitMinutes_ = 30, dbWaitSeconds_ = 60, pdfTimeoutSeconds_ = 300;
   bool sendAgain_ = false, iscmdLineDate_ = false;
   std::string attachement_file_format_, app_pool_name_ = "QX_APP_POOL_V33", wkhtmltopdfauth_;
 

@@ -55,12 +55,14 @@ class SendPipeline {
 
  private:
   bool exportRun() const { return !s_.filelocation().empty(); }
-  std::string formatOfThisBuild() const;
   void addressMessage();
   bool fetchBody();
   void decorateBody();
   bool attachByFormat();
   bool attached(bool written);
+  bool attachDashboardPdf();
+  bool attachReportPdf();
+  std::string pdfKind() const { return format_.substr(format_.size() - 1); }
   bool sendableDashboardFormat();
   void notSent(const std::string& status);
   void attachExtraFile();
@@ -77,19 +79,8 @@ class SendPipeline {
   std::string format_, address_, form_, body_;
 };
 
-// PDF attachments are not in this build: such a favourite goes out as an
-// HTML body, as a favourite of an unknown format does.
-std::string SendPipeline::formatOfThisBuild() const {
-  std::string format = f_.reportFormat();
-  if (!startsWith(format, "pdf")) return format;
-  u_.Debugger("Report " + std::to_string(f_.reportid()) + " is in '" + format +
-              "' format, which is not available in this build of Postrix; it is sent as an "
-              "HTML body.");
-  return "html";
-}
-
 void SendPipeline::run() {
-  format_ = formatOfThisBuild();
+  format_ = f_.reportFormat();
   if (!exportRun()) addressMessage();
   if (!sendableDashboardFormat()) return;
   address_ = u_.buildReportURL(f_.reportUrl(), f_.reportid(), f_.mappingID(), f_.reportFormat(),
@@ -178,10 +169,11 @@ void SendPipeline::notSent(const std::string& status) {
     email_.recordNotSent(f_.reportid(), Variant(f_.reportEmails()), f_.companyID(), status);
 }
 
-// A dashboard is fetched only as html; in any other format the pipeline
-// has no way for (csv included) it would go out with an empty body or file.
+// A dashboard is fetched only as html, or made into a PDF from its
+// address; in any other format (csv included) it would go out with an empty
+// body or file.
 bool SendPipeline::sendableDashboardFormat() {
-  if (!f_.isDashboard() || format_ == "html") return true;
+  if (!f_.isDashboard() || format_ == "html" || startsWith(format_, "pdf")) return true;
   notSent("ERROR: Dashboard " + std::to_string(f_.reportid()) + " is in '" + format_ +
           "' format, which Postrix cannot send; it is not sent.");
   return false;
@@ -216,6 +208,8 @@ bool SendPipeline::attachByFormat() {
     body_ = descriptionOr("Please see the attached spreadsheet.");
     return true;
   }
+  bool pdf = startsWith(format_, "pdf");
+  if (pdf) return f_.isDashboard() ? attachDashboardPdf() : attachReportPdf();
   bool hasCharts = loadsChartScript(body_);
   // An exported page is read without its message, so its charts go inline.
   if (email_.checkImg(body_, f_.isDashboard(), hasCharts || exportRun())) return false;
@@ -226,6 +220,42 @@ bool SendPipeline::attachByFormat() {
     body_ = descriptionOr("Please see the attached file " +
                           std::string(Settings::DASHBOARD_HTML_FILE) + ".");
   }
+  return true;
+}
+
+// A dashboard sent as a PDF has no body of its own: without the PDF there
+// is nothing to send.
+bool SendPipeline::attachDashboardPdf() {
+  std::string kind = pdfKind(), title = f_.reportTitle(), credentials = s_.wkhtmltopdfauth();
+  if (!email_.generateAndAttachDashboardASPDF(address_, form_, kind, title, credentials)) {
+    if (fileAccessError) return true;  // reported, and the report stopped, with the others
+    notSent(email_.fileError() + ". Dashboard " + std::to_string(f_.reportid()) + " is not sent.");
+    return false;
+  }
+  if (!f_.extra_desc().empty())
+    body_ = f_.extra_desc();
+  else
+    body_ = f_.reportExtraDesc().empty() ? "Please see the attached PDF." : f_.reportExtraDesc();
+  return true;
+}
+
+// The converter reads the page from a file, where addresses relative to the
+// web application lead nowhere: its charts go in as data. The byte-order
+// mark tells the converter the file is UTF-8; without it, it reads Latin-1.
+bool SendPipeline::attachReportPdf() {
+  if (email_.checkImg(body_, false, true)) return false;
+  std::string kind = pdfKind(), title = f_.reportTitle(), credentials = s_.wkhtmltopdfauth();
+  std::string name = s_.GetReportName(title, true);
+  std::string path = s_.filedestination() + "/" + s_.TEMP_HTML_FILE(name);
+  files::writeFile(path, "\xEF\xBB\xBF" + body_ + "\r\n");
+  bool made = email_.generateAndAttachDashboardASPDF(path, form_, kind, title, credentials);
+  if (s_.deletefileatt() && files::fileExists(path)) files::deleteFile(path);
+  if (made)
+    body_ = descriptionOr("Please see the attached PDF.");
+  else
+    u_.Debugger(
+        "WARNING: Report " + std::to_string(f_.reportid()) + " has no PDF; " +
+        (exportRun() ? "only its HTML file is exported." : "its page is sent as the body."));
   return true;
 }
 

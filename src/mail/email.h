@@ -94,6 +94,16 @@ class Email {
   // with fileError, when no workbook came of it: the message would promise
   // a spreadsheet it does not have.
   bool generateAndAttachAsExcel(std::string& body, std::string& reportTitle);
+  // The page at source (a dashboard's address, or a report's HTML file) as
+  // a PDF of the report title's name in the output folder, landscape for
+  // kind "l" and portrait for "p", made by the converter (pdf_attachment.cc)
+  // and attached unless the run exports. False, with fileError and "No
+  // attachment Added" logged, when no PDF came of it; throws when the
+  // component cannot attach it. formData is not used: the converter asks
+  // for the page itself.
+  bool generateAndAttachDashboardASPDF(std::string& source, const std::string& formData,
+                                       std::string& kind, std::string& reportTitle,
+                                       std::string& credentials);
   const std::string& fileError() const { return fileError_; }
   // Attaches the -attachfile file; the caller has checked that it exists.
   // Throws when it cannot be read.

@@ -85,9 +85,10 @@ Message content and attachments
   -easyxls                       build Excel files with the EasyXLS-style builder
   -clearxlformatting             clear the formatting of Excel attachments
   -imageincluded                 include images in Excel attachments
-  -generatepdf                   make dashboard PDFs with generatepdf
+  -generatepdf                   make PDFs with generatepdf instead of wkhtmltopdf
   -wkarg A B                     extra arguments of the PDF converter
   -wkhtmltopdfauth A B           authentication arguments of the PDF converter
+  -pdftimeout SECONDS            end a PDF converter that runs longer (300)
   -attachfile PATH               attach this file to every message
   -suppress "TEXT"               remove TEXT from report bodies (repeatable)
   -nounicode                     skip the Unicode handling of report bodies

@@ -79,8 +79,11 @@ TEST_F(EndToEndTest, ACycleMailsEachDueFavouriteInOrderAndRecordsEachOutcome) {
   EXPECT_TRUE(contains(ledger, "r_title=Ledger")) << "sent as an HTML body: " << ledger;
   EXPECT_EQ(occurrences(ledger, "\npart "), 0) << ledger;
   EXPECT_TRUE(contains(logText(),
-                       "[Report 6 is in 'pdf' format, which is not available in this "
-                       "build of Postrix; it is sent as an HTML body.]"));
+                       "[No PDF converter runs for the kind 'f': a PDF format ends in l "
+                       "(landscape) or p (portrait).]"))
+      << logText();
+  EXPECT_TRUE(contains(logText(), "[No attachment Added]"));
+  EXPECT_TRUE(contains(logText(), "[WARNING: Report 6 has no PDF; its page is sent as the body.]"));
   EXPECT_TRUE(contains(readerView(messages[4].data), "board=1")) << "the dashboard's own page";
   EXPECT_EQ(requestsFor("/dashboard.asp").size(), 1u);
 
