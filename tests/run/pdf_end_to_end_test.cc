@@ -126,6 +126,7 @@ TEST_F(PdfEndToEndTest, GeneratepdfNumbersPagesAndShowsCharts) {
 TEST_F(PdfEndToEndTest, ConvertersThatHangOrWriteNothing) {
   addReport(1, "Hang", "page=sales", "pdfp");
   addDashboard("pdfl");
+  writeText(file("Board.pdf"), "stale");
   writeText(file("wkhtmltopdf"),
             "#!/bin/sh\nprintf '%s\\n' \"$@\" >> \"$(dirname \"$0\")/args.txt\"\n"
             "case \"$*\" in *Hang*) sleep 600 & echo $! > \"$(dirname \"$0\")/child\"; "
@@ -158,6 +159,7 @@ TEST_F(PdfEndToEndTest, ConvertersThatHangOrWriteNothing) {
   EXPECT_TRUE(has(
       log, "[The PDF converter wrote no '" + file("Board.pdf") + "': Exit with code 1: no page]"))
       << log;
+  EXPECT_FALSE(std::filesystem::exists(file("Board.pdf"))) << "a stale file is no PDF of this run";
   EXPECT_EQ(occurrences(log, "[No attachment Added]"), 2) << log;
   EXPECT_EQ(
       query("SELECT report_id, msgstatus FROM Email_Log ORDER BY report_id"),
