@@ -240,23 +240,29 @@ bool SendPipeline::attachDashboardPdf() {
 }
 
 // The converter reads the page from a file, where addresses relative to the
-// web application lead nowhere: its charts go in as data. The byte-order
-// mark tells the converter the file is UTF-8; without it, it reads Latin-1.
+// web application lead nowhere: the file's charts go in as data. The
+// byte-order mark tells the converter the file is UTF-8; without it, it
+// reads Latin-1. Without a PDF the page goes out as the body, its charts as
+// parts of the message as for any HTML report: many mail readers show no
+// data images.
 bool SendPipeline::attachReportPdf() {
-  if (email_.checkImg(body_, false, true)) return false;
   std::string kind = pdfKind(), title = f_.reportTitle(), credentials = s_.wkhtmltopdfauth();
   std::string name = s_.GetReportName(title, true);
   std::string path = s_.filedestination() + "/" + s_.TEMP_HTML_FILE(name);
-  files::writeFile(path, "\xEF\xBB\xBF" + body_ + "\r\n");
+  {
+    std::string page = body_;
+    if (email_.checkImg(page, false, true)) return false;
+    files::writeFile(path, "\xEF\xBB\xBF" + page + "\r\n");
+  }
   bool made = email_.generateAndAttachDashboardASPDF(path, form_, kind, title, credentials);
   if (s_.deletefileatt() && files::fileExists(path)) files::deleteFile(path);
-  if (made)
+  if (made) {
     body_ = descriptionOr("Please see the attached PDF.");
-  else
-    u_.Debugger(
-        "WARNING: Report " + std::to_string(f_.reportid()) + " has no PDF; " +
-        (exportRun() ? "only its HTML file is exported." : "its page is sent as the body."));
-  return true;
+    return true;
+  }
+  u_.Debugger("WARNING: Report " + std::to_string(f_.reportid()) + " has no PDF; " +
+              (exportRun() ? "only its HTML file is exported." : "its page is sent as the body."));
+  return !email_.checkImg(body_, false, loadsChartScript(body_) || exportRun());
 }
 
 void SendPipeline::attachExtraFile() {

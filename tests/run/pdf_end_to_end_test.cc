@@ -121,10 +121,11 @@ TEST_F(PdfEndToEndTest, GeneratepdfNumbersPagesAndShowsCharts) {
 
 // Converters that fail: one that hangs is ended at -pdftimeout with the
 // process it started, and the run goes on; one that writes nothing gives
-// no PDF. A report then goes out with its page as the body; a dashboard,
+// no PDF. A report then goes out with its page as the body, as an HTML
+// report would; a dashboard,
 // which has no body, not at all.
 TEST_F(PdfEndToEndTest, ConvertersThatHangOrWriteNothing) {
-  addReport(1, "Hang", "page=sales", "pdfp");
+  addReport(1, "Hang", "page=charts&charts=c1", "pdfp");
   addDashboard("pdfl");
   writeText(file("Board.pdf"), "stale");
   writeText(file("wkhtmltopdf"),
@@ -153,7 +154,9 @@ TEST_F(PdfEndToEndTest, ConvertersThatHangOrWriteNothing) {
   auto messages = mail.received();
   ASSERT_EQ(messages.size(), 1u) << log;
   std::string view = readerView(messages[0].data);
-  EXPECT_TRUE(has(view, "1,234.50") && !has(view, "\npart ")) << view;
+  EXPECT_TRUE(has(view, "page=charts") && has(view, "cid:qx_chart1.jpg") &&
+              occurrences(view, "\npart ") == 1 && !has(view, "data:image"))
+      << "the page as the body, its chart a part of the message: " << view;
   EXPECT_TRUE(has(log, "[WARNING: Report 1 has no PDF; its page is sent as the body.]")) << log;
 
   EXPECT_TRUE(has(
