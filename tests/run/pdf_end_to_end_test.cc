@@ -122,8 +122,7 @@ TEST_F(PdfEndToEndTest, GeneratepdfNumbersPagesAndShowsCharts) {
 // Converters that fail: one that hangs is ended at -pdftimeout with the
 // process it started, and the run goes on; one that writes nothing gives
 // no PDF. A report then goes out with its page as the body, as an HTML
-// report would; a dashboard,
-// which has no body, not at all.
+// report would; a dashboard, which has no body, not at all.
 TEST_F(PdfEndToEndTest, ConvertersThatHangOrWriteNothing) {
   addReport(1, "Hang", "page=charts&charts=c1", "pdfp");
   addDashboard("pdfl");
