@@ -278,6 +278,9 @@ bool OptionParser::authentication() {
   return pass("-auth", [&](const std::string& v) {
     int highest = s_.isCDO_ ? 2 : 5;
     double method = isNumber(v) ? roundHalfEven(Variant(v).toDouble()) : -1;
+    // With -cdo, 4 is NTLM by the number the System table and the mail
+    // settings form's command line give it.
+    if (s_.isCDO_ && method == 4) method = 2;
     if (method < 0 || method > highest)
       return reject("ERROR: The -auth value '" + masked(v) +
                     "' is not an authentication method. Please enter a number from 0 to " +

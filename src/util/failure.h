@@ -72,6 +72,8 @@ inline constexpr int kNoSystemDatabase = 1;
 inline constexpr int kRejectedCommandLine = 2;
 // Another run of the installation kept the run lock past -lockwait.
 inline constexpr int kLockNotHad = 3;
+// -configure was started without a terminal to show its form on.
+inline constexpr int kNoTerminal = 4;
 }  // namespace exit_status
 
 }  // namespace postrix

@@ -53,9 +53,4 @@ int Utilities::getIntervalId(Date time) {
   return time.hour() * 2 + (time.minute() >= 30 ? 1 : 0);
 }
 
-void Utilities::loadForm() {
-  Debugger("Loading configuration interface.");
-  Debugger("The mail settings form is not available in this build of Postrix.");
-}
-
 }  // namespace postrix

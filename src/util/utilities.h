@@ -144,7 +144,11 @@ class Utilities {
   // of a double.
   static double addBitValue(double value, double position, double bitValue);
 
-  // ---- Mail settings form ----
+  // ---- Mail settings form (ui/load_form.cc) ----
+  // Shows the mail settings form, filled from the run's settings, and
+  // returns when the operator closes it. Without a terminal it logs and
+  // prints why and ends the program (ProgramEnd, status 4): a form nobody
+  // can see would wait for ever.
   void loadForm();
 
   const Clock& clock() const { return clock_; }
