@@ -14,6 +14,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "ui/form_widgets.h"  // the terminal, given back on every way out
+
 namespace postrix {
 namespace {
 
@@ -59,35 +61,6 @@ fs::path startingFolder(const std::string& start) {
   if (fs::is_directory(folder.parent_path(), ec)) return folder.parent_path();
   return normalFolder(".");
 }
-
-// Owns the curses screen so that the terminal is given back on every way out.
-class Terminal {
- public:
-  Terminal() {
-    std::fflush(stdout);  // what was printed before must not land inside the form
-    // File names are UTF-8: the wide curses library shows them as such once
-    // the terminal's character set is taken from the environment.
-    std::setlocale(LC_CTYPE, "");
-    screen_ = newterm(nullptr, stdout, stdin);
-    if (!screen_) return;
-    cbreak();
-    noecho();
-    keypad(stdscr, TRUE);
-    curs_set(0);
-    set_escdelay(25);  // Esc alone cancels; the default second feels like a hang
-  }
-  ~Terminal() {
-    if (!screen_) return;
-    endwin();
-    delscreen(screen_);
-  }
-  Terminal(const Terminal&) = delete;
-  Terminal& operator=(const Terminal&) = delete;
-  explicit operator bool() const { return screen_ != nullptr; }
-
- private:
-  SCREEN* screen_ = nullptr;
-};
 
 class Picker {
  public:
@@ -222,7 +195,7 @@ std::vector<std::string> pickMessageFiles(const std::string& startFolder, std::s
     return {};
   }
   fs::path folder = startingFolder(startFolder);
-  Terminal terminal;
+  tui::Terminal terminal;
   if (!terminal) {
     reason = std::string("The terminal type \"") + term + "\" is unknown, so no saved message " +
              "can be chosen.";
