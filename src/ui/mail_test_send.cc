@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "platform/clock.h"
+#include "platform/smtp/smtp_client.h"
 #include "ui/mail_settings_form.h"
 #include "util/date_time.h"
 #include "util/failure.h"
@@ -86,39 +87,10 @@ std::string MailSettingsForm::getSize(double bytes) {
   return cutAfterPoint(decimalText(bytes), 2) + " " + unit;
 }
 
+// The texts of the client's codes, but for TLS failures, which the
+// component describes itself.
 std::string MailSettingsForm::mailBeeErrorText(int code) {
-  switch (code) {
-    case 3:
-      return "No machine under this name";
-    case 4:
-      return "No such IP or SMTP service is not available. Check that the port is open";
-    case 5:
-      return "Timeout occurred";
-    case 6:
-      return "Connection aborted by the server";
-    case 8:
-      return "Unknown connection error";
-    case 111:
-      return "Authentication is not supported";
-    case 112:
-      return "Unsupported authentication method";
-    case 113:
-      return "Unknown authentication error";
-    case 114:
-      return "Wrong password or username";
-    case 115:
-      return "Local machine name not resolved";
-    case 116:
-      return "Unknown SMTP error";
-    case 121:
-      return "At least one sender and recipient must be specified";
-    case 122:
-      return "The sender specified is not allowed by this mail server";
-    case 123:
-      return "One or more recipients were rejected by the mail server";
-    default:
-      return "";
-  }
+  return code == 12 ? "" : smtp::errorText(code);
 }
 
 void MailSettingsForm::events() {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "support/shell_output.h"
 #include "support/temp_database.h"
 
 namespace postrix::test {
@@ -15,12 +16,6 @@ class CliTest : public ::testing::Test {
  protected:
   CliTest() : program(home.file("postrix")), log(program + "/postrix.log") {
     std::filesystem::create_directories(program);
-  }
-
-  // Runs a shell command; returns its exit status.
-  static int shell(const std::string& command) {
-    int raw = std::system(command.c_str());
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   }
 
   // Runs the program with POSTRIX_HOME set; stdout goes to out().

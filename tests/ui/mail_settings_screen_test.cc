@@ -13,6 +13,7 @@
 #include <sstream>
 #include <thread>
 
+#include "support/shell_output.h"
 #include "support/smtp_peer.h"
 #include "support/temp_database.h"
 #include "ui/mail_settings_form.h"
@@ -21,23 +22,6 @@ namespace postrix::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-int shell(const std::string& command) {
-  int raw = std::system(command.c_str());
-  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-}
-
-// Quotes for /bin/sh; the texts here never hold a quote.
-std::string shellWord(const std::string& text) { return "'" + text + "'"; }
-
-bool eventually(const std::function<bool()>& condition) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
-}
 
 std::vector<std::string> linesOf(const std::string& text) {
   std::vector<std::string> lines;

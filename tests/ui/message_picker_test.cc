@@ -14,6 +14,7 @@
 #include <functional>
 #include <thread>
 
+#include "support/shell_output.h"
 #include "support/temp_database.h"
 
 namespace postrix::test {
@@ -22,24 +23,6 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string kHelp = "Up/Down move  Space mark  Enter open/confirm  q cancel";
-
-int shell(const std::string& command) {
-  int raw = std::system(command.c_str());
-  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-}
-
-// Quotes a path for /bin/sh; the paths here never hold a quote.
-std::string shellWord(const std::string& text) { return "'" + text + "'"; }
-
-// Polls for up to five seconds: the pane and the driver move at their own pace.
-bool eventually(const std::function<bool()>& condition) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
-}
 
 class MessagePickerTest : public ::testing::Test {
  protected:

@@ -52,36 +52,8 @@ constexpr size_t kDataBytesPerSecond = 64 * 1024;
 constexpr int kQuitSeconds = 5;
 
 std::string describe(int code) {
-  switch (code) {
-    case 3:
-      return "No machine under this name";
-    case 4:
-      return "No such IP or SMTP service is not available. Check that the port is open";
-    case 5:
-      return "Timeout occurred";
-    case 6:
-      return "Connection aborted by the server";
-    case 12:
-      return "SSL error";
-    case 111:
-      return "Authentication is not supported";
-    case 112:
-      return "Unsupported authentication method";
-    case 113:
-      return "Unknown authentication error";
-    case 114:
-      return "Wrong password or username";
-    case 116:
-      return "Unknown SMTP error";
-    case 121:
-      return "At least one sender and recipient must be specified";
-    case 122:
-      return "The sender specified is not allowed by this mail server";
-    case 123:
-      return "One or more recipients were rejected by the mail server";
-    default:
-      return "Unknown connection error";
-  }
+  std::string text = errorText(code);
+  return text.empty() ? "Unknown connection error" : text;
 }
 
 // How a session step failed. A fatal failure leaves the connection unusable;
@@ -218,6 +190,43 @@ Poco::Net::Context::Ptr tlsContext(const std::string& host, bool insecure) {
 }
 
 }  // namespace
+
+std::string errorText(int code) {
+  switch (code) {
+    case 3:
+      return "No machine under this name";
+    case 4:
+      return "No such IP or SMTP service is not available. Check that the port is open";
+    case 5:
+      return "Timeout occurred";
+    case 6:
+      return "Connection aborted by the server";
+    case 8:
+      return "Unknown connection error";
+    case 12:
+      return "SSL error";
+    case 111:
+      return "Authentication is not supported";
+    case 112:
+      return "Unsupported authentication method";
+    case 113:
+      return "Unknown authentication error";
+    case 114:
+      return "Wrong password or username";
+    case 115:
+      return "Local machine name not resolved";
+    case 116:
+      return "Unknown SMTP error";
+    case 121:
+      return "At least one sender and recipient must be specified";
+    case 122:
+      return "The sender specified is not allowed by this mail server";
+    case 123:
+      return "One or more recipients were rejected by the mail server";
+    default:
+      return "";
+  }
+}
 
 struct SmtpClient::Session {
   Session(SmtpClient& client, const SmtpOptions& settings) : owner(client), options(settings) {}

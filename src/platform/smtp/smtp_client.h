@@ -43,6 +43,10 @@ namespace postrix::smtp {
 
 enum class Security { kNone, kStartTls, kImplicitTls };
 
+// The text of a failure code above ("Wrong password or username" for
+// 114); "" for a code without one.
+std::string errorText(int code);
+
 // Authentication methods by their numbers in the mail settings.
 namespace auth {
 inline constexpr int kNone = 0;
