@@ -6,9 +6,10 @@
 
 namespace postrix::test {
 
-// What the shell command prints on its standard output; the test fails (and
-// the output so far is returned) when it does not end with status 0.
-std::string outputOf(const std::string& command);
+// What the shell command prints on its standard output. With mustSucceed
+// the test fails (and the output so far is returned) when it does not end
+// with status 0.
+std::string outputOf(const std::string& command, bool mustSucceed = true);
 // Runs the shell command; its exit status, or -1 when it did not exit.
 int shell(const std::string& command);
 // Quotes text for /bin/sh; the texts here never hold a quote.

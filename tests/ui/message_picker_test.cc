@@ -60,13 +60,7 @@ class MessagePickerTest : public ::testing::Test {
   }
 
   std::string screen() const {
-    std::string text;
-    if (FILE* pane = popen(tmux("capture-pane -p -t " + session + " 2>/dev/null").c_str(), "r")) {
-      char buffer[4096];
-      for (size_t n; (n = fread(buffer, 1, sizeof buffer, pane)) > 0;) text.append(buffer, n);
-      pclose(pane);
-    }
-    return text;
+    return outputOf(tmux("capture-pane -p -t " + session + " 2>/dev/null"), false);
   }
 
   bool showing(const std::string& text) const {
