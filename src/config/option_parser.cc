@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "run/module_state.h"
 #include "run/run_log.h"
+#include "util/data_source_key.h"
 #include "util/failure.h"
 #include "util/text.h"
 #include "util/utilities.h"
@@ -178,7 +179,8 @@ std::string OptionParser::masked(std::string_view text) const {
     out += kMaskedPassword;
     i += hit->size();
   }
-  return out;
+  // A connection string's own password is as secret as -pass.
+  return withoutPasswords(out);
 }
 
 std::string OptionParser::argsText() const {

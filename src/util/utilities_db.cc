@@ -55,11 +55,12 @@ db::Connection& Utilities::getSystemConn() {
                Variant(settings().dbWaitSeconds()).toText() +
                " seconds (-dbwait). The run ends; the next run sends what this one could not.");
     else if (failure.number() == err::kCannotOpen)
-      Debugger("ERROR: Could not find the system DSN connection: '" + connectionString +
+      Debugger("ERROR: Could not find the system DSN connection: '" +
+               withoutPasswords(connectionString) +
                "'. Please check that you have created the System DSN.");
     else
       Debugger("ERROR: " + std::to_string(failure.number()) + " " + failure.description() +
-               ". Connection String: '" + connectionString + "'");
+               ". Connection String: '" + withoutPasswords(connectionString) + "'");
     throw ProgramEnd{exit_status::kNoSystemDatabase};
   }
   return *systemConnection_;

@@ -32,10 +32,16 @@ class CliTest : public ::testing::Test {
 TEST_F(CliTest, AnUnknownDataSourceEndsWithStatus1) {
   EXPECT_EQ(postrix("-dsn nosuchdsn"), 1);
   EXPECT_NE(readFile(log).find("[ERROR: Could not find the system DSN connection: "
-                               "'dsn=nosuchdsn;uid=Admin;password=qmw7315'. Please check that "
+                               "'dsn=nosuchdsn;uid=Admin;password=XXXXXX'. Please check that "
                                "you have created the System DSN.]"),
             std::string::npos)
       << readFile(log);
+  // A password of a connection string never reaches the log.
+  EXPECT_EQ(postrix("-dsn 'Driver={NoSuchDriver};Server=db;UID=sa;PWD=s3cret;Timeout=5'"), 1);
+  EXPECT_NE(readFile(log).find("'Driver={NoSuchDriver};Server=db;UID=sa;PWD=XXXXXX;Timeout=5'"),
+            std::string::npos)
+      << readFile(log);
+  EXPECT_EQ(readFile(log).find("s3cret"), std::string::npos);
 }
 
 // A data source that cannot open would end the run with status 1: status 2
