@@ -56,7 +56,8 @@ RunLog::Outcome RunLog::append(std::string_view designed, std::string_view value
 }
 
 RunLog::Outcome RunLog::write(const std::string& line) const noexcept {
-  int fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  // The log names reports, recipients and servers: not for every account.
+  int fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0640);
   if (fd < 0) {
     lastErrno_ = errno;
     return outcomeOf(lastErrno_);

@@ -32,6 +32,10 @@ TEST_F(RunLogTest, ControlCharactersInTextsFromOutsideAreEscaped) {
   // The designed break stays; the value after it is escaped.
   EXPECT_EQ(lines[5], "12/5/2026 5:06:37 PM [Report Body: \r");
   EXPECT_EQ(lines[6], "<p>a\\nb</p>]\r");
+  namespace fs = std::filesystem;
+  EXPECT_EQ(fs::status(programFolder() + "/postrix.log").permissions() & fs::perms::others_all,
+            fs::perms::none)
+      << "the log is not for every account";
 }
 
 // The account may not write the program folder: entries are lost, the run
