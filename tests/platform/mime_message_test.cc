@@ -4,13 +4,13 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <sstream>
 
+#include "support/shell_output.h"
 #include "support/temp_database.h"
 
 namespace postrix::mime {
@@ -99,11 +99,7 @@ std::vector<PythonView> readWithPython(const test::TempDir& dir, const Strings& 
     writeFile(dir.file("m" + std::to_string(i) + ".eml"), messages[i]);
     command += " " + dir.file("m" + std::to_string(i) + ".eml");
   }
-  std::string output;
-  FILE* pipe = popen(command.c_str(), "r");
-  char buffer[4096];
-  for (size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
-  EXPECT_TRUE(pipe && pclose(pipe) == 0) << output;
+  std::string output = test::outputOf(command);
   std::vector<PythonView> views;
   for (const auto& line : linesOf(output)) {
     std::istringstream in(line);

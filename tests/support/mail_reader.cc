@@ -2,9 +2,10 @@
 
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
+
+#include "support/shell_output.h"
 
 namespace postrix::test {
 
@@ -14,13 +15,7 @@ std::string readerView(const std::string& messageData) {
   std::ofstream(file, std::ios::binary) << messageData;
   std::string command =
       std::string("/usr/bin/python3 ") + POSTRIX_SOURCE_DIR + "/tests/peers/mail_parts.py " + file;
-  std::string out;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-    pclose(pipe);
-  }
+  std::string out = outputOf(command, false);
   fs::remove(file);
   return out;
 }
