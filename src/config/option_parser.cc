@@ -209,7 +209,30 @@ bool OptionParser::run() {
   s_.LoadSystemDefaults();
   bool goOn = maintenancePasses() && connectionPasses() && contentPasses() && listPasses() &&
               intervalPasses() && outputPasses() && modePasses();
+  if (goOn) warnOfPlainLogin();
   return !goOn;
+}
+
+// The mail components turn TLS on only under conditions of their own: SSL
+// with a login (a password, or -auth 6), STARTTLS only together with SSL.
+// A run asked for TLS that will not have it says so; and a password (or
+// token) sent where anyone on the way can read it is said on every run,
+// since nobody looks at settings that seem to work.
+void OptionParser::warnOfPlainLogin() const {
+  bool login = s_.smtpAuth_ != 0 && (!s_.email_password_.empty() || s_.smtpAuth_ == 6);
+  if (s_.UseStartTLS_ && !s_.useSSL_)
+    s_.log(
+        "WARNING: STARTTLS is asked for (-starttls or smtpstarttls) without SSL (-ssl or "
+        "smtpssl), and STARTTLS is used only together with SSL: this run's mail goes without "
+        "TLS.");
+  else if (s_.useSSL_ && s_.email_password_.empty() && s_.smtpAuth_ != 6)
+    s_.log(
+        "WARNING: SSL is asked for (-ssl or smtpssl), but no SMTP password is set, and SSL is "
+        "used only with a login: this run's mail goes without TLS.");
+  if (!login || s_.useSSL_ || s_.plainAuthOk_) return;
+  s_.log("WARNING: The mail server login (authentication method " + std::to_string(s_.smtpAuth_) +
+         ") goes over a connection without TLS, where the password can be read on the way. "
+         "Use -ssl (with -starttls for STARTTLS), or give -plainauthok to accept it.");
 }
 
 // Passes 1 to 5: the maintenance commands, -multitime and -configure.
@@ -278,7 +301,8 @@ bool OptionParser::connectionPasses() {
 // 0 to 5; the CDO shape (-cdo, read before) 0 none, 1 basic and 2 NTLM.
 bool OptionParser::authentication() {
   return pass("-auth", [&](const std::string& v) {
-    int highest = s_.isCDO_ ? 2 : 5;
+    // 6 is XOAUTH2, which only the MailBee shape speaks.
+    int highest = s_.isCDO_ ? 2 : 6;
     double method = isNumber(v) ? roundHalfEven(Variant(v).toDouble()) : -1;
     // With -cdo, 4 is NTLM by the number the System table and the mail
     // settings form's command line give it.
@@ -443,6 +467,10 @@ bool OptionParser::modePasses() {
   flag("-generatepdf", s_.generatePDF_);
   value("-heloname", s_.heloName_);
   flag("-sendagain", s_.sendAgain_);
+  flag("-failstatus", s_.failStatus_);
+  flag("-problemdigest", s_.problemDigest_);
+  value("-oauthfile", s_.oauthFile_);
+  flag("-plainauthok", s_.plainAuthOk_);
   return pass("-maxpagesize",
               [&](const std::string& v) {
                 // Whole megabytes, up to 1 TB: enough for any page, small enough not to overflow.

@@ -56,6 +56,7 @@ class OptionParser {
   // A text written to the log, with every -pass value in it hidden.
   std::string masked(std::string_view text) const;
 
+  void warnOfPlainLogin() const;
   bool maintenancePasses();
   bool connectionPasses();
   bool authentication();

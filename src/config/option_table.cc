@@ -92,6 +92,10 @@ const std::vector<OptionEntry> kOptions = {
     {"-lockwait", V, false},
     {"-dbwait", V, false},
     {"-pdftimeout", V, false},
+    {"-failstatus", F, false},
+    {"-plainauthok", F, false},
+    {"-oauthfile", V, false},
+    {"-problemdigest", F, false},
     // Answered by the entry point before the command line is parsed.
     {"-h", F, false},
     {"-help", F, false},

@@ -183,6 +183,18 @@ class Settings {
   double dbWaitSeconds() const { return dbWaitSeconds_; }
   // -pdftimeout SECONDS: how long a PDF converter may run before it is ended.
   double pdfTimeoutSeconds() const { return pdfTimeoutSeconds_; }
+  // -failstatus: a run in which a report or saved message failed ends with
+  // exit_status::kSomeFailed instead of 0.
+  bool failStatus() const { return failStatus_; }
+  // -plainauthok: no warning for a login over a connection without TLS.
+  bool plainAuthOk() const { return plainAuthOk_; }
+  // -oauthfile PATH: the file of the OAuth 2.0 secrets used with -auth 6;
+  // empty means the default place (see the man page).
+  const std::string& oauthFile() const { return oauthFile_; }
+  // -problemdigest: a run that had failures mails one digest of them to
+  // emailproblemreports at its end.
+  bool problemDigest() const { return problemDigest_; }
+  const std::string& emailProblemReports() const { return emailProblemReports_; }
   // -sendagain: send what this period's record says was sent already.
   bool sendAgain() const { return sendAgain_; }
   // Whether -date was given.
@@ -241,6 +253,8 @@ class Settings {
   std::string heloName_;
   double lockWaitMinutes_ = 30, dbWaitSeconds_ = 60, pdfTimeoutSeconds_ = 300;
   bool sendAgain_ = false, iscmdLineDate_ = false;
+  bool failStatus_ = false, plainAuthOk_ = false, problemDigest_ = false;
+  std::string oauthFile_, emailProblemReports_;
   std::string attachement_file_format_, app_pool_name_ = "QX_APP_POOL_V33", wkhtmltopdfauth_;
 
   // Private state.

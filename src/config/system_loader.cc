@@ -18,7 +18,7 @@ class SystemLoader {
   void readRequired() {
     s_.urlOrvanta_ = text("urlorvanta");
     s_.emailSource_ = text("emailsource");
-    text("emailproblemreports");
+    s_.emailProblemReports_ = text("emailproblemreports");
     s_.smtpServer_ = text("smtpserver");
     readPort(row_.Fields("smtpport"));
     s_.charset_ = text("char_set");

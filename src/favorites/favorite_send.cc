@@ -11,6 +11,7 @@
 #include "platform/event_log.h"
 #include "platform/file_system.h"
 #include "run/module_state.h"
+#include "run/run_failures.h"
 #include "util/failure.h"
 #include "util/text.h"
 #include "util/utilities.h"
@@ -100,6 +101,8 @@ void SendPipeline::run() {
     writeEventLogWarning(kAccessWarning);
     u_.Debugger(std::string(kAccessWarning) + ". Report " + std::to_string(f_.reportid()) +
                 " is not sent.");
+    runFailures().failed({"Report " + std::to_string(f_.reportid()), f_.reportTitle(),
+                          f_.reportEmails(), std::string(kAccessWarning), "", 0});
     return;
   }
   deliver();
@@ -133,6 +136,10 @@ void SendPipeline::noMatchingRecords(bool writeEmailLog) {
     u_.WriteEmailLog(f_.reportid(), failure.empty() ? "No Matching Records." : failure,
                      Variant(f_.reportEmails()), f_.companyID());
   std::string status = failure.empty() ? std::string(kNoRecordsWarning) : failure;
+  if (!failure.empty())
+    runFailures().failed(
+        {(f_.isDashboard() ? "Dashboard " : "Report ") + std::to_string(f_.reportid()),
+         f_.reportTitle(), f_.reportEmails(), failure, "", 0});
   if (s_.laststatus() && !f_.isDashboard())
     u_.getSystemConn().Execute("update UserReports set laststatus='" + sqlQuoted(status) +
                                "' where report_ID =" + std::to_string(f_.reportid()));

@@ -2,6 +2,8 @@
 #include "mail/email.h"
 
 #include "config/settings.h"
+#include "platform/oauth/token_source.h"
+#include "platform/smtp/smtp_client.h"
 #include "util/text.h"
 #include "util/utilities.h"
 
@@ -47,7 +49,9 @@ void Email::initEmail(std::int32_t reportId) {
     mailBee_->ServerName = s.smtpServer();
     mailBee_->PortNumber = s.smtpPort();
     mailBee_->Timeout = s.smtpTimeout();
-    if (!s.email_password().empty()) {
+    // An OAuth 2.0 login has no password here: its secrets are in a file of their own.
+    bool oauth = s.smtpAuth() == smtp::auth::kXOAuth2;
+    if (!s.email_password().empty() || oauth) {
       if (s.useSSL()) {
         mailBee_->SSL = std::make_shared<MailBeeSsl>();
         mailBee_->SSL->UseStartTLS = s.UseStartTLS();
@@ -56,6 +60,12 @@ void Email::initEmail(std::int32_t reportId) {
       mailBee_->AuthMethod = s.smtpAuth();
       mailBee_->UserName = s.smtpUser();
       mailBee_->Password = s.email_password();
+      if (oauth) {
+        mailBee_->Tokens = std::make_shared<oauth::TokenSource>(
+            oauth::secretsPath(s.oauthFile(), s.programFolder()),
+            s.programFolder() + "/" + oauth::kTokenCacheFile);
+        mailBee_->Tokens->onWarning = [this](const std::string& w) { log("WARNING: " + w); };
+      }
     }
     mailBee_->AcceptAnyCertificate = s.insecureTls();
     mailBee_->HeloName = s.heloName();

@@ -161,6 +161,9 @@ class Email {
   void lost(const OutcomeWrite& write, const Failure& failure) const;
   void recordOutcome(const Variant& reportId, const Variant& recipientText,
                      const Variant& companyId, const std::string& status, bool sent);
+  // Counts the outcome for the run's end (exit status, failure digest).
+  void countOutcome(const Variant& reportId, const Variant& recipientText,
+                    const std::string& status, bool sent) const;
   bool usesSqlServerForms() const;
   void log(std::string_view message) const;
 

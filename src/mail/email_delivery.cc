@@ -11,6 +11,7 @@
 #include "platform/db/connection.h"
 #include "platform/event_log.h"
 #include "platform/file_system.h"
+#include "run/run_failures.h"
 #include "util/failure.h"
 #include "util/text.h"
 #include "util/utilities.h"
@@ -105,6 +106,26 @@ void Email::send(const Variant& reportId, const Variant& recipientText, const Va
   recordOutcome(reportId, recipientText, companyId, status, sent);
 }
 
+void Email::countOutcome(const Variant& reportId, const Variant& recipientText,
+                         const std::string& status, bool sent) const {
+  if (sent) {
+    runFailures().sent();
+    return;
+  }
+  // The list refused as a whole is sent again address by address, and each
+  // of those sends counts for itself.
+  if (endsWith(status, "Will resend individually")) return;
+  FailedDelivery failure{(isDashboard_ ? "Dashboard " : "Report ") + reportId.toText(), "",
+                         recipientText.toText(), status, "", 0};
+  if (cdo_) failure.subject = cdo_->subject;
+  if (mailBee_) {
+    failure.subject = mailBee_->Message().subject;
+    failure.serverReply = mailBee_->ServerResponse;
+    failure.errorCode = mailBee_->ErrCode;
+  }
+  runFailures().failed(std::move(failure));
+}
+
 void Email::recordNotSent(const Variant& reportId, const Variant& recipientText,
                           const Variant& companyId, const std::string& status) {
   log(status);
@@ -180,6 +201,7 @@ std::vector<Email::OutcomeWrite> Email::outcomeWrites(const Variant& reportId,
 // silence: the run log and the system log say what it would have held.
 void Email::recordOutcome(const Variant& reportId, const Variant& recipientText,
                           const Variant& companyId, const std::string& status, bool sent) {
+  countOutcome(reportId, recipientText, status, sent);
   std::vector<OutcomeWrite> writes =
       outcomeWrites(reportId, recipientText, companyId, status, sent);
   if (writes.empty()) return;
@@ -227,6 +249,16 @@ std::string Email::mailBeeFailureStatus() {
                std::to_string(settings_->smtpPort());
       log(status);
       return status;
+    case 117:
+      // No server reply to show: the token endpoint, not the mail server, failed.
+      status = "ERROR: " + m.ErrDesc;
+      log(status);
+      return status;
+    case 3:
+      // The component's own words name no host: say which name did not resolve.
+      status = "ERROR: The mail server's name '" + settings_->smtpServer() +
+               "' could not be resolved (MailBee 3 " + m.ErrDesc + ")";
+      break;
     case 123:
       status =
           "ERROR: The mail server does not allow relaying of mail outside of its domain without "
@@ -237,6 +269,9 @@ std::string Email::mailBeeFailureStatus() {
       status = "ERROR (MailBee): " + std::to_string(m.ErrCode) + " " + m.ErrDesc;
       break;
   }
+  if (m.TokenRefused)
+    log("ERROR: The mail server refused the access token for " + m.UserName + ": " +
+        m.ServerResponse);
   log(status);
   log("Last server reply: " + m.ServerResponse);
   status += ". Last server reply: " + m.ServerResponse;
@@ -365,11 +400,16 @@ void Email::SendEmailMessage(const std::string& path) {
   }
   if (mailBee_->Send()) {
     log("Message Sent");
+    runFailures().sent();
     moveIntoSent(path, name, sum, true);
   } else {
     std::string failed = folder + "Failed/";
     SaveMessageFunction(name, failed);
-    log("Not Sent " + std::to_string(mailBee_->ErrCode) + " " + mailBee_->ErrDesc);
+    std::string status = "Not Sent " + std::to_string(mailBee_->ErrCode) + " " + mailBee_->ErrDesc;
+    log(status);
+    runFailures().failed({"Saved message " + path, mailBee_->Message().subject,
+                          mailBee_->Message().ToAddr, status, mailBee_->ServerResponse,
+                          mailBee_->ErrCode});
   }
 }
 

@@ -1,6 +1,7 @@
 #include "mail/mailbee_smtp.h"
 
 #include "platform/clock.h"
+#include "platform/oauth/oauth_error.h"
 #include "run/run_log.h"
 #include "util/text.h"
 
@@ -39,7 +40,10 @@ mime::MimeMessage& MailBeeMessage::built() {
   // BodyText reads empty once a message was built from it; the body stays
   // until BodyText is set again.
   if (!BodyText.empty()) {
-    mime_.setHtmlBody(std::move(BodyText), charset_);
+    if (BodyFormat == 1)
+      mime_.setHtmlBody(std::move(BodyText), charset_);
+    else
+      mime_.setPlainTextBody(std::move(BodyText));
     BodyText.clear();
   } else {
     mime_.setCharset(charset_);
@@ -68,7 +72,7 @@ void MailBeeSmtp::AddHeader(const std::string& name, const std::string& value) {
   message_.addHeader(name, value);
 }
 
-smtp::SmtpOptions MailBeeSmtp::options() const {
+smtp::SmtpOptions MailBeeSmtp::options(const std::string& secret) const {
   smtp::SmtpOptions o;
   o.host = ServerName;
   o.port = PortNumber;
@@ -79,7 +83,7 @@ smtp::SmtpOptions MailBeeSmtp::options() const {
   o.insecureTls = AcceptAnyCertificate;
   o.authMethod = AuthMethod;
   o.user = UserName;
-  o.password = Password;
+  o.password = secret;
   o.heloName = HeloName;
   return o;
 }
@@ -106,9 +110,42 @@ bool MailBeeSmtp::Connect() {
   client_.onSendStart = OnSendStart;
   client_.onSendComplete = OnSendComplete;
   client_.onProtocolLine = [this](const std::string& line) { logProtocol(line); };
-  if (!client_.connect(options())) return failed();
+  TokenRefused = false;
+  if (AuthMethod == smtp::auth::kXOAuth2 && Tokens) return connectWithToken();
+  return connectWith(Password);
+}
+
+bool MailBeeSmtp::connectWith(const std::string& secret) {
+  if (!client_.connect(options(secret))) return failed();
   ServerResponse = client_.serverResponse();
   return true;
+}
+
+// A cached token may have been revoked, or the clocks disagree on its end:
+// one fresh token settles that. A fresh token refused as well means the
+// server will not have this application or mailbox, and asking again would
+// only hammer the endpoint.
+bool MailBeeSmtp::connectWithToken() {
+  for (int attempt = 1; attempt <= 2; ++attempt) {
+    std::string token;
+    try {
+      token = attempt == 1 ? Tokens->token() : Tokens->freshToken();
+    } catch (const oauth::OAuthError& e) {
+      return noToken(e.what());
+    }
+    if (connectWith(token)) return true;
+    bool refused = ErrCode == 113 || ErrCode == 114;
+    if (!refused) return false;
+  }
+  TokenRefused = true;
+  return false;
+}
+
+bool MailBeeSmtp::noToken(const std::string& why) {
+  ErrCode = 117;
+  ErrDesc = smtp::errorText(117) + ": " + why;
+  ServerResponse.clear();
+  return false;
 }
 
 bool MailBeeSmtp::Disconnect() {

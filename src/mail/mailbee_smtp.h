@@ -6,7 +6,14 @@
 // disconnects again when it connected itself. Results are booleans, with
 // ErrCode, ErrDesc and ServerResponse saying why (codes in smtp_client.h).
 // An attached SSL object asks for TLS: STARTTLS with UseStartTLS, else TLS
-// from the first byte. One thread uses a component.
+// from the first byte.
+//
+// With AuthMethod 6 (XOAUTH2) and a token source, Connect logs in with an
+// access token from the source; when the server refuses it, the token is
+// dropped, one fresh token is asked for and the login is tried once more,
+// never again. No token to be had fails with 117 and ErrDesc saying why;
+// a token refused twice sets TokenRefused. Without a token source the
+// Password is the token. One thread uses a component.
 #pragma once
 
 #include <cstddef>     // sizes
@@ -15,6 +22,7 @@
 #include <string>      // properties
 
 #include "platform/mime/mime_message.h"
+#include "platform/oauth/token_source.h"
 #include "platform/smtp/smtp_client.h"
 
 namespace postrix {
@@ -32,7 +40,7 @@ class MailBeeMessage {
   std::string FromAddr, ToAddr, BCCAddr, subject;
   // Taken over by the message when it is built (sent, saved or measured).
   std::string BodyText;
-  int BodyFormat = 0;  // 1: HTML
+  int BodyFormat = 0;  // 1: HTML; otherwise plain text, sent as UTF-8
 
   // Attaches a file, read at once; false when it cannot be read.
   bool AddAttachment(const std::string& path, const std::string& contentType = "",
@@ -74,6 +82,8 @@ class MailBeeSmtp {
   int Timeout = 30;
   int AuthMethod = 0;
   std::string UserName, Password;
+  // Where access tokens come from with AuthMethod 6.
+  std::shared_ptr<oauth::TokenSource> Tokens;
   std::shared_ptr<MailBeeSsl> SSL;
   // Accept any certificate (-insecuretls).
   bool AcceptAnyCertificate = false;
@@ -97,6 +107,9 @@ class MailBeeSmtp {
 
   int ErrCode = 0;
   std::string ErrDesc, ServerResponse;
+  // The last Connect failed because the server refused the access token,
+  // the fresh one too.
+  bool TokenRefused = false;
 
   // Events for the mail settings form.
   std::function<void()> OnConnected, OnDisconnected;
@@ -104,7 +117,10 @@ class MailBeeSmtp {
   std::function<void()> OnSendComplete;
 
  private:
-  smtp::SmtpOptions options() const;
+  smtp::SmtpOptions options(const std::string& secret) const;
+  bool connectWith(const std::string& secret);
+  bool connectWithToken();
+  bool noToken(const std::string& why);
   bool failed();
   void logProtocol(const std::string& line) const;
 

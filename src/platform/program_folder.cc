@@ -2,7 +2,12 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
+
+#ifndef POSTRIX_DEFAULT_HOME
+#define POSTRIX_DEFAULT_HOME ""
+#endif
 
 namespace postrix {
 namespace {
@@ -17,6 +22,9 @@ std::string withoutTrailingSeparator(std::string path) {
 std::string programFolder() {
   if (const char* home = std::getenv("POSTRIX_HOME"); home && *home)
     return withoutTrailingSeparator(home);
+  // An installed build names its state folder at build time (CMake POSTRIX_DEFAULT_HOME).
+  if (constexpr std::string_view builtIn = POSTRIX_DEFAULT_HOME; !builtIn.empty())
+    return withoutTrailingSeparator(std::string(builtIn));
   std::error_code ec;
   auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
   if (ec) return withoutTrailingSeparator(std::filesystem::current_path().string());

@@ -17,7 +17,4 @@ std::string joinArguments(const std::vector<std::string>& arguments);
 bool asksForHelp(const std::vector<std::string>& arguments);
 bool asksForVersion(const std::vector<std::string>& arguments);
 
-// The usage text: every option, one line each, grouped by purpose.
-std::string usageText();
-
 }  // namespace postrix

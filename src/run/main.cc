@@ -6,6 +6,7 @@
 #include "platform/clock.h"
 #include "platform/program_folder.h"
 #include "run/command_line.h"
+#include "run/option_help.h"
 #include "run/postrix_module.h"
 
 int main(int argc, char** argv) {

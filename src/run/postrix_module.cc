@@ -8,7 +8,9 @@
 #include "config/settings.h"
 #include "platform/clock.h"
 #include "run/dry_run.h"
+#include "run/failure_digest.h"
 #include "run/module_state.h"
+#include "run/run_failures.h"
 #include "run/run_lock.h"
 #include "util/failure.h"
 #include "util/text.h"
@@ -39,6 +41,10 @@ void resendFailedFolder(Settings& s, Utilities& u, const RunModes& modes) {
   for (const auto& name : savedMessages(folder)) modes.sendEmailMessage(s, u, folder + name);
 }
 
+int lockStatus(const RunLock& lock) {
+  return lock.unusable() ? exit_status::kCannotStart : exit_status::kLockNotHad;
+}
+
 // The lock is taken once the operator has chosen: nobody waits for a
 // run whose operator is still picking files.
 int sendChosenMessages(Settings& s, Utilities& u, const RunModes& modes) {
@@ -48,7 +54,7 @@ int sendChosenMessages(Settings& s, Utilities& u, const RunModes& modes) {
   }
   std::vector<std::string> chosen = modes.chooseMessageFiles(s, u);
   RunLock lock;
-  if (!chosen.empty() && !lock.take(s, u)) return exit_status::kLockNotHad;
+  if (!chosen.empty() && !lock.take(s, u)) return lockStatus(lock);
   if (chosen.size() == 1) {
     modes.sendEmailMessage(s, u, chosen[0]);
     return exit_status::kOk;
@@ -96,26 +102,49 @@ void dryRun(Settings& s, Utilities& u) {
   preview.finish();
 }
 
+// A run whose every message failed at the mail server failed as a whole;
+// one whose reports failed in part succeeded unless -failstatus says otherwise.
+int endStatus(const Settings& s, int status) {
+  if (status != exit_status::kOk) return status;
+  if (fileAccessError) return exit_status::kCannotStart;
+  const RunFailures& failures = runFailures();
+  if (failures.mailServerUnusable()) return exit_status::kMailServerUnusable;
+  if (s.failStatus() && !failures.failures().empty()) return exit_status::kSomeFailed;
+  return status;
+}
+
+// The digest goes before the status is taken from the run's failures, and
+// adds none of its own.
+int endRun(const Settings& s, const Utilities& u, Date started, int status) {
+  if (status == exit_status::kOk) sendFailureDigest(s, u, runFailures(), started);
+  return endStatus(s, status);
+}
+
 int runModes(Settings& s, Utilities& u, std::string_view commandLine, const RunModes& modes) {
-  if (s.ParseCmdLineOptions(commandLine)) {
-    if (!s.commandLineRejected()) return exit_status::kOk;
-    // Whoever started the run by hand sees why at once, not only in the log.
-    std::string lines = replaceAll(s.rejection(), "\r\n", "\n");
-    std::cerr << "postrix: " << replaceAll(lines, "\n", "\npostrix: ") << "\n";
-    return exit_status::kRejectedCommandLine;
-  }
+  const Date started = u.clock().now();
+  // A rejection is an ERROR entry, which standard error shows as well.
+  if (s.ParseCmdLineOptions(commandLine))
+    return s.commandLineRejected() ? exit_status::kRejectedCommandLine : exit_status::kOk;
+  if (fileAccessError)
+    // The run goes on, so each report records why it is not sent; the
+    // account is told at once, and the status says the run could not work.
+    std::cerr << "postrix: The program folder '" << u.programFolder()
+              << "' cannot be written by this account: the run log, the saved messages and the "
+                 "run lock cannot be kept there, and no report is sent. Set POSTRIX_HOME to a "
+                 "folder this account may write.\n";
   if (s.dryrun()) {
     dryRun(s, u);  // sends nothing: no lock to wait for
     return exit_status::kOk;
   }
-  if (s.SendMessage() && !s.SendFailed()) return sendChosenMessages(s, u, modes);
+  if (s.SendMessage() && !s.SendFailed())
+    return endRun(s, u, started, sendChosenMessages(s, u, modes));
   RunLock lock;
-  if (!lock.take(s, u)) return exit_status::kLockNotHad;
+  if (!lock.take(s, u)) return lockStatus(lock);
   if (s.SendFailed())
     resendFailedFolder(s, u, modes);
   else
     ordinaryRun(s, u, modes, lock.waited());
-  return exit_status::kOk;
+  return endRun(s, u, started, exit_status::kOk);
 }
 
 }  // namespace
@@ -127,6 +156,7 @@ int Main(std::string_view commandLine, const RunModes& modes, const Clock& clock
   utilities->setSettings(*settings);
   settings->setUtilities(*utilities);
   setRunObjects(settings.get(), utilities.get());
+  runFailures().clear();
   int status;
   try {
     status = runModes(*settings, *utilities, commandLine, modes);

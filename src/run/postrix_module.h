@@ -39,9 +39,12 @@ struct RunModes {
 RunModes defaultRunModes();
 
 // Runs the program on one command line (the arguments after the program
-// name, as one text). Returns the process exit status: 0, or 1 when the
-// system database could not be opened or used, or 2 when the command line
-// was rejected.
+// name, as one text). Returns the process exit status (exit_status in
+// util/failure.h): 0 done; 1 the system database could not be opened or
+// used; 2 the command line was rejected; 3 the run lock was not had in
+// time; 4 no terminal for -configure; 5 the program folder cannot be
+// written; 6 with -failstatus, something of the run failed; 7 messages
+// were tried and the mail server took none of them.
 int Main(std::string_view commandLine, const RunModes& modes, const Clock& clock,
          const std::string& programFolder);
 

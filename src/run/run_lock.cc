@@ -3,12 +3,10 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <iostream>
 #include <thread>
 
 #include "config/settings.h"
 #include "platform/clock.h"
-#include "platform/event_log.h"
 #include "util/date_time.h"
 #include "util/failure.h"
 #include "util/text.h"
@@ -43,8 +41,6 @@ bool RunLock::take(const Settings& settings, Utilities& utilities) {
                            "' after " + minutesText(minutes) +
                            " minutes (-lockwait); this run ends without sending.";
         utilities.Debugger(line);
-        writeEventLogWarning(line);
-        std::cerr << "postrix: " << line << "\n";
         return false;
       }
       if (!waited_)
@@ -54,6 +50,7 @@ bool RunLock::take(const Settings& settings, Utilities& utilities) {
       std::this_thread::sleep_for(kPoll);
     }
   } catch (const Failure& failure) {
+    unusable_ = true;
     utilities.Debugger("ERROR: " + std::to_string(failure.number()) + " " + failure.description() +
                        "; this run ends without sending.");
     return false;

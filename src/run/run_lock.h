@@ -22,10 +22,13 @@ class RunLock {
   bool take(const Settings& settings, Utilities& utilities);
   // Whether another run held the lock when this one asked for it.
   bool waited() const { return waited_; }
+  // Whether take failed because the lock file itself cannot be used (the
+  // program folder cannot be written), not because another run held it.
+  bool unusable() const { return unusable_; }
 
  private:
   std::unique_ptr<FileLock> lock_;
-  bool waited_ = false;
+  bool waited_ = false, unusable_ = false;
 };
 
 }  // namespace postrix

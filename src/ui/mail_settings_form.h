@@ -5,6 +5,12 @@
 // command line. A view (mail_settings_view.h) draws it and feeds it keys;
 // tests drive it directly.
 //
+// With method 6 (OAuth 2.0, MailBee only) the form shows the provider and
+// its fields, the password box holds the application's client secret, and
+// Save writes them into the OAuth 2.0 secrets file (owner-only), never into
+// the System row; a test send asks the token endpoint for a fresh token
+// each time (and keeps none), so it tries the secrets as they are typed.
+//
 // The form owns its mail component (a CdoMessage or a MailBeeSmtp) and
 // replaces it with a fresh one after every failure it reports. Message
 // boxes and the command window go to the callbacks the view sets; without
@@ -21,6 +27,7 @@
 
 #include "mail/cdo_message.h"
 #include "mail/mailbee_smtp.h"
+#include "platform/oauth/oauth_secrets.h"
 
 namespace postrix {
 
@@ -35,7 +42,11 @@ enum class Control {
   txtPort,
   cboAuth,
   txtUName,
-  txtPassw,
+  cboProvider,      // OAuth 2.0 only, as are the three below
+  txtTenant,        // Microsoft 365 only
+  txtRefreshToken,  // Google only
+  txtClientId,
+  txtPassw,  // the client secret with OAuth 2.0
   txtQXURL,
   chkSSL,
   chkStartTLS,
@@ -63,6 +74,10 @@ class MailSettingsForm {
   static constexpr const char* kCommandsCaption = "Command Line Options";
   static constexpr const char* kCommandsNote =
       "Note: For a full list of command line options, see 'postrix_manual.pdf'";
+  // The authentication method of OAuth 2.0 (XOAUTH2), in the MailBee list.
+  static constexpr int kOAuthMethod = 6;
+  // The positions of providerList().
+  static constexpr int kMicrosoft365 = 0, kGoogle = 1;
 
   // clock stamps the trace lines; traceFile is where they are appended
   // ("postrix.log": in the current folder).
@@ -77,19 +92,39 @@ class MailSettingsForm {
   // Chooses the component, fills the authentication list for it, traces
   // the new entry, selects "0 - None".
   void setCDO(bool useCdo);
-  // Fills the fields from the run's settings, as the form opens.
+  // Fills the fields from the run's settings, as the form opens; with
+  // method 6 the OAuth 2.0 fields from the secrets file the settings name.
   void fillFrom(const Settings& settings);
+  // The OAuth 2.0 secrets file, and the -oauthfile value that named it
+  // ("" for the default place); fillFrom sets both.
+  void setOAuthFile(const std::string& path, const std::string& option = "");
+  const std::string& oauthFile() const { return oauthFile_; }
 
   // ---- The fields, as the view edits them ----
   std::string txtFrom, txtTo, txtMailServer, txtPort, txtUName, txtPassw, txtQXURL;
   int cboAuth = 0;  // the position in authList()
   bool chkSSL = false, chkStartTLS = false;
+  // OAuth 2.0: the position in providerList(), and the provider's fields.
+  int cboProvider = kMicrosoft365;
+  std::string txtTenant, txtRefreshToken, txtClientId;
 
   const std::vector<std::string>& authList() const { return authList_; }
+  static const std::vector<std::string>& providerList();
+  // Whether the fields stand for an OAuth 2.0 login (method 6, MailBee).
+  bool usesOAuth() const;
+  // The secrets the OAuth 2.0 fields give, over what else the secrets file
+  // holds (scope, token_url, a certificate), when it can be read.
+  oauth::OAuthSecrets oauthSecrets() const;
+  // The caption and help of a control as the fields stand: the password box
+  // is "Client Secret:" with OAuth 2.0.
+  const char* captionOf(Control control) const;
+  const char* helpOf(Control control) const;
   // The trace box: every traced message, CR LF between them.
   const std::string& trace() const { return trace_; }
   bool enabled(Control control) const;
-  // Only chkStartTLS is ever hidden (with the CDO component).
+  // chkStartTLS is hidden with the CDO component; the OAuth 2.0 fields
+  // unless the method is OAuth 2.0, each of the provider's own fields
+  // unless it is that provider.
   bool visible(Control control) const;
   bool usesCdo() const { return useCdo_; }
 
@@ -97,15 +132,22 @@ class MailSettingsForm {
   // The enabled state of the user name, password and both check boxes
   // after the authentication list changed.
   void check_auth();
+  // Chooses a method as the list does. The password box holds a password,
+  // or with OAuth 2.0 the client secret, and neither is kept as the other:
+  // crossing between them empties it, and entering OAuth 2.0 fills its
+  // fields from the secrets file.
+  void chooseAuth(int position);
   // Enables or disables every input and the send button.
   void changeAll(bool enabled);
-  // The Office 365 preset; asks for the focus on txtUName, its text selected.
+  // The Office 365 preset (OAuth 2.0 with Microsoft 365 for MailBee); asks
+  // for the focus on txtUName, its text selected.
   void cmdOffice();
   // Sends the test message with the fields as they stand, tracing each step.
   // Never throws: every failure ends in DisplayError and the form stays usable.
   void cmdSend();
   // Validates and saves the fields into the System table, or lists the
-  // command-line options an older database cannot hold. The outcome (the
+  // command-line options an older database cannot hold; with OAuth 2.0 the
+  // secrets go into the secrets file first. The outcome (the
   // collected errors, "Saved." or the option list) goes to showMessage.
   // Never throws: a database that cannot be opened is a message too.
   void cmdSave();
@@ -146,6 +188,9 @@ class MailSettingsForm {
   void newComponent();
   void sendWithCdo();
   void sendWithMailBee();
+  bool fetchToken(MailBeeSmtp& mailer);
+  void loadOAuthFields();
+  void saveOAuthSecrets();
   void DisplayError();
   void displayCdoError(long number, const std::string& description);
   void events();
@@ -154,6 +199,7 @@ class MailSettingsForm {
   std::string traceFile_;
   bool mailerDebug_ = false, useCdo_ = false;
   std::string dsn_;
+  std::string oauthFile_, oauthOption_;
   std::vector<std::string> authList_;
   std::string trace_;
   std::map<Control, bool> enabled_;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/db/connection.h"
+#include "platform/oauth/oauth_secrets.h"
 #include "ui/mail_settings_form.h"
 #include "util/failure.h"
 #include "util/text.h"
@@ -117,6 +118,13 @@ int storedSmtpAuth(const std::string& dsn) {
   return static_cast<int>(value.toDouble());
 }
 
+// What the secrets file will hold must be enough for a token request.
+void checkOAuthFields(const MailSettingsForm& form, SaveLists& lists) {
+  std::string missing = oauth::whatIsMissing(form.oauthSecrets());
+  if (!missing.empty())
+    addError(lists, "Please complete the OAuth 2.0 settings: they name " + missing + ".");
+}
+
 void addAuthColumns(MailSettingsForm& form, int stored, SaveLists& lists) {
   int method = form.cboAuth + (stored >= kMultipleTimesMarker ? kMultipleTimesMarker : 0);
   addSet(lists, "smtpauth=" + std::to_string(method));
@@ -128,10 +136,16 @@ void addAuthColumns(MailSettingsForm& form, int stored, SaveLists& lists) {
   }
   if (trimBlanks(form.txtUName).empty())
     addError(lists, "Please specify a value for the user name.");
-  if (trimBlanks(form.txtPassw).empty())
-    addError(lists, "Please specify a value for the password.");
   addSet(lists, "smtpuser='" + MailSettingsForm::escapeSqlValue(form.txtUName) + "'");
-  addSet(lists, "smtppass='" + MailSettingsForm::escapeSqlValue(form.txtPassw) + "'");
+  if (form.usesOAuth()) {
+    // The client secret belongs in the secrets file; an old password goes.
+    checkOAuthFields(form, lists);
+    addSet(lists, "smtppass=''");
+  } else {
+    if (trimBlanks(form.txtPassw).empty())
+      addError(lists, "Please specify a value for the password.");
+    addSet(lists, "smtppass='" + MailSettingsForm::escapeSqlValue(form.txtPassw) + "'");
+  }
   addSet(lists, std::string("smtpssl='") + (form.chkSSL ? "Yes" : "No") + "'");
   addSet(lists, std::string("smtpstarttls='") + (form.chkStartTLS ? "Yes" : "No") + "'");
 }
@@ -139,7 +153,10 @@ void addAuthColumns(MailSettingsForm& form, int stored, SaveLists& lists) {
 void addAuthOptions(const MailSettingsForm& form, SaveLists& lists) {
   addOption(lists, "-auth " + std::to_string(form.cboAuth));
   addOption(lists, "-user " + form.txtUName);
-  addOption(lists, "-pass " + form.txtPassw);
+  if (form.usesOAuth())
+    checkOAuthFields(form, lists);
+  else
+    addOption(lists, "-pass " + form.txtPassw);
   if (!form.chkSSL) return;
   addOption(lists, "-ssl");
   if (form.chkStartTLS) addOption(lists, "-starttls");
@@ -168,6 +185,8 @@ void MailSettingsForm::cmdSave() {
     else if (cboAuth >= 1)
       addAuthOptions(*this, lists);
     if (!lists.errors.empty()) return message(lists.errors);
+    // The secrets first: a row that says OAuth 2.0 without them would fail every send.
+    if (usesOAuth()) saveOAuthSecrets();
     // Below 2.4 nothing could be saved: the administrator still needs the options.
     if (!lists.sets.empty()) writeSystemRow(dsn_, lists.sets);
   } catch (const Failure& failure) {
@@ -175,9 +194,15 @@ void MailSettingsForm::cmdSave() {
   } catch (const std::exception& e) {
     return message(notSavedText(e.what()));
   }
-  message(lists.options.empty() ? std::string("Saved.")
-                                : kOlderVersionText + std::string("\r\n\r\n") + lists.options);
+  std::string saved = lists.options.empty()
+                          ? std::string("Saved.")
+                          : kOlderVersionText + std::string("\r\n\r\n") + lists.options;
+  if (usesOAuth())
+    saved += "\r\n\r\nThe OAuth 2.0 secrets are in '" + oauthFile_ + "', for its owner only.";
+  message(saved);
 }
+
+void MailSettingsForm::saveOAuthSecrets() { oauth::writeSecretsFile(oauthFile_, oauthSecrets()); }
 
 void MailSettingsForm::cmdShowCmds() {
   if (showCommands) showCommands(commandLine());
@@ -198,7 +223,9 @@ std::string MailSettingsForm::commandLine() const {
     line += " -auth " + std::to_string(useCdo_ && cboAuth == 2 ? 4 : cboAuth);
     // An empty -user would take the next option as its value.
     if (!user.empty() && user != trimBlanks(txtFrom)) line += " -user " + user;
-    if (!password.empty()) line += " -pass " + password;
+    // The OAuth 2.0 secrets stay in their file, out of process lists and shell histories.
+    if (usesOAuth() && !oauthOption_.empty()) line += " -oauthfile " + oauthOption_;
+    if (!password.empty() && !usesOAuth()) line += " -pass " + password;
     if (chkStartTLS) line += " -starttls";
   }
   if (chkSSL) line += " -ssl";

@@ -22,14 +22,22 @@ constexpr int kLabelCol = 2;
 constexpr int kFieldCol = 19;  // past "Authentication:", the longest caption
 constexpr int kFirstRow = 2;   // below the title and a blank line
 constexpr int kPortWidth = 9;
-constexpr int kChoiceWidth = 24;
+constexpr int kChoiceWidth = 28;     // "6 - OAuth 2.0 (XOAUTH2)" and the arrow
+constexpr int kProviderWidth = 18;   // "Microsoft 365" and the arrow
+constexpr int kSecondCaption = 15;   // "Refresh Token:" and a blank
 constexpr int kStartTlsOffset = 16;  // past "[x] Use SSL" and a gap
-constexpr int kMinRows = 17, kMinCols = 78;
+constexpr int kMinCols = 78;
 constexpr int kStatusLines = 2;  // the longest help texts take two lines at 80 columns
 constexpr const char* kKeysHint = "Tab: next  Esc: close";
-constexpr const char* kTooSmall =
-    "The terminal is too small for the mail settings form: it needs at least 78x17 (80x24 or "
-    "more is best). Esc closes the form.";
+// The smallest trace box: two lines of trace, which makes 17 rows the least
+// a screen needs (two more with the OAuth 2.0 fields).
+constexpr int kMinTraceHeight = 4;
+
+std::string tooSmallText(int rows) {
+  return "The terminal is too small for the mail settings form: it needs at least " +
+         std::to_string(kMinCols) + "x" + std::to_string(rows) +
+         " (80x24 or more is best). Esc closes the form.";
+}
 
 struct Spot {
   int row = -1, col = 0, width = 0;
@@ -43,6 +51,7 @@ struct Layout {
   Spot trace;
   int traceHeight = 0;
   int statusRow = 0;
+  int minRows = 0;  // what the controls shown need
   bool narrowButtons = false;
 };
 
@@ -53,6 +62,9 @@ bool isTextField(Control c) {
     case Control::txtMailServer:
     case Control::txtPort:
     case Control::txtUName:
+    case Control::txtTenant:
+    case Control::txtRefreshToken:
+    case Control::txtClientId:
     case Control::txtPassw:
     case Control::txtQXURL:
       return true;
@@ -60,6 +72,10 @@ bool isTextField(Control c) {
       return false;
   }
 }
+
+bool isMasked(Control c) { return c == Control::txtPassw || c == Control::txtRefreshToken; }
+
+bool isChoice(Control c) { return c == Control::cboAuth || c == Control::cboProvider; }
 
 bool isButton(Control c) {
   return c == Control::cmdSend || c == Control::cmdSave || c == Control::cmdShowCmds ||
@@ -92,9 +108,22 @@ void placeButtons(Layout& layout, int row, int cols) {
   }
 }
 
-Layout layoutFor(int rows, int cols) {
+// The OAuth 2.0 rows below the user name: the provider with its tenant or
+// refresh token beside it, then the client id.
+void placeOAuthFields(Layout& layout, const MailSettingsForm& form, int& row, int cols) {
+  if (!form.visible(Control::cboProvider)) return;
+  placeField(layout, Control::cboProvider, row, kFieldCol, kProviderWidth);
+  int caption = kFieldCol + kProviderWidth + 2, field = caption + kSecondCaption;
+  for (Control beside : {Control::txtTenant, Control::txtRefreshToken}) {
+    layout.caption[beside] = {row, caption, kSecondCaption - 1};
+    layout.control[beside] = {row, field, cols - 2 - field};
+  }
+  ++row;
+  placeField(layout, Control::txtClientId, row++, kFieldCol, cols - 2 - kFieldCol);
+}
+
+Layout layoutFor(int rows, int cols, const MailSettingsForm& form) {
   Layout layout;
-  layout.fits = rows >= kMinRows && cols >= kMinCols;
   int full = cols - 2 - kFieldCol, row = kFirstRow;
   placeField(layout, Control::txtFrom, row++, kFieldCol, full);
   placeField(layout, Control::txtTo, row++, kFieldCol, full);
@@ -104,6 +133,7 @@ Layout layoutFor(int rows, int cols) {
   layout.control[Control::txtPort] = {row++, portCol, kPortWidth};
   placeField(layout, Control::cboAuth, row++, kFieldCol, kChoiceWidth);
   placeField(layout, Control::txtUName, row++, kFieldCol, full);
+  placeOAuthFields(layout, form, row, cols);
   placeField(layout, Control::txtPassw, row++, kFieldCol, full);
   placeField(layout, Control::txtQXURL, row++, kFieldCol, full);
   layout.control[Control::chkSSL] = {row, kFieldCol};
@@ -112,6 +142,8 @@ Layout layoutFor(int rows, int cols) {
   int buttonRow = layout.statusRow - 1;
   layout.trace = {row, 1, cols - 2};
   layout.traceHeight = buttonRow - row;
+  layout.minRows = rows - layout.traceHeight + kMinTraceHeight;
+  layout.fits = layout.traceHeight >= kMinTraceHeight && cols >= kMinCols;
   placeButtons(layout, buttonRow, cols);
   return layout;
 }
@@ -137,12 +169,12 @@ class View {
 
   // Draws the whole form without showing it, as pop-ups want beneath them.
   void paint() {
-    layout_ = layoutFor(tui::screenRows(), tui::screenCols());
+    layout_ = layoutFor(tui::screenRows(), tui::screenCols(), form_);
     tui::clearScreen();
     cursorRow_ = cursorCol_ = -1;
     paintTitle();
     if (!layout_.fits) {
-      auto lines = tui::wrapText(kTooSmall, tui::screenCols() - 2);
+      auto lines = tui::wrapText(tooSmallText(layout_.minRows), tui::screenCols() - 2);
       for (std::size_t i = 0; i < lines.size(); ++i)
         tui::drawText(kFirstRow + static_cast<int>(i), 1, tui::screenCols() - 2, lines[i]);
       return;
@@ -184,6 +216,12 @@ class View {
         return form_.txtUName;
       case Control::txtPassw:
         return form_.txtPassw;
+      case Control::txtTenant:
+        return form_.txtTenant;
+      case Control::txtRefreshToken:
+        return form_.txtRefreshToken;
+      case Control::txtClientId:
+        return form_.txtClientId;
       default:
         return form_.txtQXURL;
     }
@@ -205,17 +243,18 @@ class View {
     Look look = lookOf(c);
     const Spot& spot = layout_.control[c];
     if (auto caption = layout_.caption.find(c); caption != layout_.caption.end())
-      tui::drawText(caption->second.row, caption->second.col, caption->second.width, info.caption,
-                    look == Look::Disabled ? Look::Disabled : Look::Normal);
+      tui::drawText(caption->second.row, caption->second.col, caption->second.width,
+                    form_.captionOf(c), look == Look::Disabled ? Look::Disabled : Look::Normal);
     if (isTextField(c)) {
       tui::LineEdit& edit = edits_[c];
-      int col = tui::drawTextField(spot.row, spot.col, spot.width, textOf(c), edit,
-                                   c == Control::txtPassw, look);
+      int col =
+          tui::drawTextField(spot.row, spot.col, spot.width, textOf(c), edit, isMasked(c), look);
       if (look == Look::Focused && !edit.selected) cursorRow_ = spot.row, cursorCol_ = col;
-    } else if (c == Control::cboAuth) {
-      const auto& list = form_.authList();
-      bool inList = form_.cboAuth >= 0 && form_.cboAuth < static_cast<int>(list.size());
-      tui::drawChoice(spot.row, spot.col, spot.width, inList ? list[form_.cboAuth] : "", look);
+    } else if (isChoice(c)) {
+      const auto& list = listOf(c);
+      int position = positionOf(c);
+      bool inList = position >= 0 && position < static_cast<int>(list.size());
+      tui::drawChoice(spot.row, spot.col, spot.width, inList ? list[position] : "", look);
     } else if (c == Control::chkSSL || c == Control::chkStartTLS) {
       tui::drawCheckBox(spot.row, spot.col, info.caption,
                         c == Control::chkSSL ? form_.chkSSL : form_.chkStartTLS, look);
@@ -247,7 +286,7 @@ class View {
 
   void paintStatus() {
     int cols = tui::screenCols();
-    auto lines = tui::wrapText(mailSettingsControls()[focus_].help, cols - 2);
+    auto lines = tui::wrapText(form_.helpOf(current()), cols - 2);
     for (int i = 0; i < kStatusLines && i < static_cast<int>(lines.size()); ++i)
       tui::drawText(layout_.statusRow + i, 1, cols - 2, lines[i]);
   }
@@ -263,8 +302,8 @@ class View {
     if (!focusable(c)) return;
     if (isTextField(c))
       handleText(c, input);
-    else if (c == Control::cboAuth)
-      handleChoice(input);
+    else if (isChoice(c))
+      handleChoice(c, input);
     else if (c == Control::chkSSL || c == Control::chkStartTLS)
       handleCheckBox(c == Control::chkSSL ? form_.chkSSL : form_.chkStartTLS, input);
     else if (c == Control::txtTrace)
@@ -284,23 +323,32 @@ class View {
     if (!moveKey(input)) edits_[c].apply(textOf(c), input);
   }
 
-  void handleChoice(const Input& input) {
-    int position = form_.cboAuth, count = static_cast<int>(form_.authList().size());
+  const std::vector<std::string>& listOf(Control c) const {
+    return c == Control::cboAuth ? form_.authList() : MailSettingsForm::providerList();
+  }
+  int& positionOf(Control c) { return c == Control::cboAuth ? form_.cboAuth : form_.cboProvider; }
+
+  void handleChoice(Control c, const Input& input) {
+    int& chosen = positionOf(c);
+    int position = chosen, count = static_cast<int>(listOf(c).size());
     if (input.key == Key::Left || input.key == Key::Up) position -= 1;
     if (input.key == Key::Right || input.key == Key::Down) position += 1;
     if (input.key == Key::Home) position = 0;
     if (input.key == Key::End) position = count - 1;
-    if (input.key == Key::Char && input.ch >= '0' && input.ch <= '9')
-      position = static_cast<int>(input.ch - '0');  // the entries are numbered
+    // The methods are numbered; the providers are not.
+    if (c == Control::cboAuth && input.key == Key::Char && input.ch >= '0' && input.ch <= '9')
+      position = static_cast<int>(input.ch - '0');
     if (input.key == Key::Enter || input.is(' ')) {
-      const Spot& spot = layout_.control[Control::cboAuth];
-      position = tui::chooseFromList(form_.authList(), position, spot.row + 1, spot.col,
-                                     [this] { paint(); });
+      const Spot& spot = layout_.control[c];
+      position =
+          tui::chooseFromList(listOf(c), position, spot.row + 1, spot.col, [this] { paint(); });
       if (position < 0) return;
     }
-    if (position < 0 || position >= count || position == form_.cboAuth) return;
-    form_.cboAuth = position;
-    form_.check_auth();
+    if (position < 0 || position >= count || position == chosen) return;
+    if (c == Control::cboAuth)
+      form_.chooseAuth(position);
+    else
+      chosen = position;
   }
 
   void handleCheckBox(bool& checked, const Input& input) {

@@ -3,12 +3,15 @@
 // fresh component so the next attempt starts clean.
 #include <charconv>
 #include <chrono>
+#include <cstdint>
 #include <exception>
 #include <limits>
 #include <string>
 #include <system_error>
 
 #include "platform/clock.h"
+#include "platform/oauth/oauth_error.h"
+#include "platform/oauth/token_request.h"
 #include "platform/smtp/smtp_client.h"
 #include "ui/mail_settings_form.h"
 #include "util/date_time.h"
@@ -44,6 +47,11 @@ std::string cutAfterPoint(const std::string& text, std::size_t digits) {
   std::size_t point = text.find('.');
   if (point == std::string::npos) return text;
   return text.substr(0, point + 1 + digits);
+}
+
+std::int64_t epochSeconds() {
+  using namespace std::chrono;
+  return duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
 }
 
 // The port as the component takes a text for a number. A text that is no
@@ -197,6 +205,7 @@ void MailSettingsForm::sendWithMailBee() {
       traceLine("Using StartTLS.");
     }
   }
+  if (usesOAuth() && !fetchToken(mailer)) return;
   applyTestMessage(*this, mailer.Message());
   traceLine("Connecting...");
   events();
@@ -224,6 +233,29 @@ void MailSettingsForm::sendWithMailBee() {
   mailBee_->Disconnect();
 }
 
+// A fresh token on every test send: one from the cache would say nothing
+// about the secrets as they are typed now.
+bool MailSettingsForm::fetchToken(MailBeeSmtp& mailer) {
+  oauth::OAuthSecrets secrets = oauthSecrets();
+  traceLine("Using OAuth 2.0 (XOAUTH2).");
+  traceLine("Requesting an access token from ", oauth::tokenEndpoint(secrets));
+  events();
+  try {
+    oauth::AccessToken token = oauth::requestToken(secrets, epochSeconds());
+    mailer.Password = token.value;
+    traceLine("Access token received, valid for " + std::to_string(token.expiresIn) + " seconds.");
+    return true;
+  } catch (const oauth::OAuthError& e) {
+    // The client secret must not go to the server as if it were a token.
+    mailer.Password.clear();
+    traceLine("No access token.");
+    traceLine(smtp::errorText(117) + ", Error #117\r\nReason: ", e.what());
+    traceLine("Creating Mailbee component.");
+    newComponent();
+    return false;
+  }
+}
+
 void MailSettingsForm::DisplayError() {
   if (!mailBee_) {  // the CDO component reports through displayCdoError
     newComponent();
@@ -231,6 +263,8 @@ void MailSettingsForm::DisplayError() {
   }
   int code = mailBee_->ErrCode;
   std::string text = mailBeeErrorText(code);
+  bool refusedToken = mailBee_->AuthMethod == kOAuthMethod && (code == 113 || code == 114);
+  if (refusedToken) text = "The mail server refused the access token";
   if (text.empty()) text = mailBee_->ErrDesc;
   std::string line = text + ", Error #" + std::to_string(code);
   // The reply is the server's text: only it is escaped in the trace file,

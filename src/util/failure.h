@@ -74,6 +74,13 @@ inline constexpr int kRejectedCommandLine = 2;
 inline constexpr int kLockNotHad = 3;
 // -configure was started without a terminal to show its form on.
 inline constexpr int kNoTerminal = 4;
+// The program folder (run log, Sent, Failed, the lock) cannot be written.
+inline constexpr int kCannotStart = 5;
+// With -failstatus: a report or saved message of the run failed.
+inline constexpr int kSomeFailed = 6;
+// Messages were tried and none went out: the mail server could not be
+// reached, refused the login, or no access token could be had for it.
+inline constexpr int kMailServerUnusable = 7;
 }  // namespace exit_status
 
 }  // namespace postrix

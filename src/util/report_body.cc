@@ -120,7 +120,7 @@ std::string Utilities::getReportBody(std::string_view address, std::string_view 
       }
       return body;
     } catch (const Failure& failure) {
-      lastFetchFailure_ = fetchFailureLine(failure);
+      lastFetchFailure_ = fetchFailureLine(failure, address);
       Debugger(lastFetchFailure_);
       // The designed line says too little to find the cause by.
       Debugger("The request to '" + std::string(address) +
@@ -139,16 +139,34 @@ std::string Utilities::getReportBody(std::string_view address, std::string_view 
   }
 }
 
+namespace {
+
+// The host part of an http(s) address: between "//" and the port, path or query.
+std::string hostOf(std::string_view address) {
+  size_t start = address.find("//");
+  start = start == std::string_view::npos ? 0 : start + 2;
+  size_t at = address.find('@', start), end = address.find_first_of(":/?#", start);
+  if (at != std::string_view::npos && (end == std::string_view::npos || at < end)) {
+    start = at + 1;
+    end = address.find_first_of(":/?#", start);
+  }
+  return std::string(address.substr(start, end == std::string_view::npos ? end : end - start));
+}
+
+}  // namespace
+
 // The run log line, and the status recorded, for a request that failed:
 // the designed time-out line only for a time-out.
-std::string Utilities::fetchFailureLine(const Failure& failure) const {
+std::string Utilities::fetchFailureLine(const Failure& failure, std::string_view address) const {
   switch (failure.number()) {
     case http::kTimedOut:
       return "ERROR: Connection to the server timed out.";
     case http::kCannotConnect:
       return "ERROR: Could not connect to the server.";
     case http::kNameNotResolved:
-      return "ERROR: The server name could not be resolved.";
+      // Which name: the line goes to standard error alone, without the address.
+      return "ERROR: The server name '" + escapedControls(hostOf(address)) +
+             "' could not be resolved.";
     case http::kAnswerTooLarge:
       return "ERROR: The report page is larger than " +
              std::to_string(settings().maxPageBytes() / (1024 * 1024)) +

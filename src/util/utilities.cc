@@ -1,6 +1,8 @@
 #include "util/utilities.h"
 
+#include <algorithm>
 #include <cassert>
+#include <iostream>
 
 #include "config/settings.h"
 #include "platform/clock.h"
@@ -22,12 +24,14 @@ Settings& Utilities::settings() const {
 }
 
 void Utilities::Debugger(std::string_view message) const {
+  reportOutside(escapedControls(message));
   if (!settings().isDebug()) return;
   RunLog log(programFolder_ + "/" + std::string(Settings::LOG_FILE));
   unwritten(log, log.append(message, clock_.now()), escapedControls(message));
 }
 
 void Utilities::Debugger(std::string_view designed, std::string_view value) const {
+  reportOutside(escapedControls(std::string(designed)) + escapedControls(value));
   if (!settings().isDebug()) return;
   RunLog log(programFolder_ + "/" + std::string(Settings::LOG_FILE));
   unwritten(log, log.append(designed, value, clock_.now()),
@@ -45,6 +49,21 @@ void Utilities::unwritten(const RunLog& log, RunLog::Outcome outcome,
                          "); this run's entries follow here.");
   runLogFailed_ = true;
   writeEventLogWarning(entry);
+}
+
+// Errors and warnings also go where a scheduler and its administrator look:
+// standard error (cron mails it, the journal keeps it) and the system log,
+// even with -nolog. The rest of the run stays in the run log.
+void Utilities::reportOutside(const std::string& entry) const {
+  std::string_view text = entry;
+  text.remove_prefix(std::min(text.find_first_not_of(' '), text.size()));
+  bool error = startsWith(text, "ERROR"), warning = startsWith(text, "WARNING");
+  if (!error && !warning) return;
+  std::cerr << "postrix: " << entry << "\n";
+  if (error)
+    writeEventLogError(entry);
+  else
+    writeEventLogWarning(entry);
 }
 
 int Utilities::getIntervalId(Date time) {

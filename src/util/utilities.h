@@ -44,6 +44,8 @@ class Utilities {
   // the entry and never fails the caller; a file access failure also sets
   // the run's fileAccessError flag. Control characters in the message are
   // written escaped (\r, \n, \0, \xHH), so an entry is always one line.
+  // An entry that starts with ERROR or WARNING also goes to standard error
+  // and the system log, -nolog or not.
   void Debugger(std::string_view message) const;
   // The same for a designed text that holds a line break of its own: it is
   // written as it is, followed by the value, escaped.
@@ -158,10 +160,11 @@ class Utilities {
   Settings& settings() const;
   void restartApplicationPool();
   void configureRequest(http::HttpRequest& request) const;
-  std::string fetchFailureLine(const Failure& failure) const;
+  std::string fetchFailureLine(const Failure& failure, std::string_view address) const;
 
   const Clock& clock_;
   void unwritten(const RunLog& log, RunLog::Outcome outcome, const std::string& entry) const;
+  void reportOutside(const std::string& entry) const;
   std::string programFolder_;
   mutable bool runLogFailed_ = false;
   Settings* settings_ = nullptr;

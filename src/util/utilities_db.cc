@@ -1,10 +1,16 @@
 // The database side of Utilities: the system connection, the probes and the
 // send log.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "config/settings.h"
 #include "platform/clock.h"
 #include "platform/data_component.h"
+#include "platform/db/connection.h"
 #include "util/data_source_key.h"
 #include "util/failure.h"
 #include "util/text.h"
@@ -31,6 +37,18 @@ Variant fieldType(db::Recordset& recordset, std::string_view fieldName) {
   throw Failure::fieldNotFound();
 }
 
+// What keeps the embedded engine from its file, in words an administrator
+// can act on: the engine's own text names neither the account nor the cause.
+std::string embeddedFileProblem(const std::string& file, const std::string& description) {
+  std::error_code ec;
+  if (!std::filesystem::exists(file, ec)) return "does not exist";
+  if (access(file.c_str(), R_OK | W_OK) != 0)
+    return "cannot be read and written by this account (" + std::string(std::strerror(errno)) + ")";
+  if (containsNoCase(description, "not a database"))
+    return "is not a database (" + description + ")";
+  return "cannot be opened: " + description;
+}
+
 }  // namespace
 
 std::string sqlNumber(const Variant& value) {
@@ -54,11 +72,16 @@ db::Connection& Utilities::getSystemConn() {
       Debugger("ERROR: " + failure.description() + " and stayed locked for " +
                Variant(settings().dbWaitSeconds()).toText() +
                " seconds (-dbwait). The run ends; the next run sends what this one could not.");
-    else if (failure.number() == err::kCannotOpen)
+    else if (std::string file = db::Connection::EmbeddedFile(connectionString); !file.empty())
+      Debugger("ERROR: The system database '" + file + "' " +
+               embeddedFileProblem(file, failure.description()) +
+               ". Create it with initdb, or name the system database with -dsn.");
+    else if (failure.number() == err::kCannotOpen) {
       Debugger("ERROR: Could not find the system DSN connection: '" +
                withoutPasswords(connectionString) +
                "'. Please check that you have created the System DSN.");
-    else
+      Debugger("ERROR: The ODBC driver manager said: " + withoutPasswords(failure.description()));
+    } else
       Debugger("ERROR: " + std::to_string(failure.number()) + " " + failure.description() +
                ". Connection String: '" + withoutPasswords(connectionString) + "'");
     throw ProgramEnd{exit_status::kNoSystemDatabase};

@@ -101,7 +101,7 @@ TEST_F(OptionParserTest, RejectedValueIsLoggedOnceAndStopsBeforeLaterOptions) {
        "65535, e.g. -port 25."},
       {"-auth 9",
        "ERROR: The -auth value '9' is not an authentication method. Please enter a number from "
-       "0 to 5, e.g. -auth 1."},
+       "0 to 6, e.g. -auth 1."},
       {"-date 2026-13-45",
        "ERROR: The -date value '2026-13-45' is not a date. Please enter a date such as "
        "12/5/2026 or 2026-12-05."},

@@ -8,6 +8,7 @@
 
 #include "config/option_parser.h"
 #include "run/command_line.h"
+#include "run/option_help.h"
 #include "support/temp_database.h"
 
 namespace postrix::test {

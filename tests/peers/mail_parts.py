@@ -1,11 +1,14 @@
 """Prints what a mail reader sees in a saved or received message.
 
-Usage: mail_parts.py FILE
+Usage: mail_parts.py FILE [--text]
 
 One line each: the defects found, the subject, the recipients' headers, the
 HTML body (as text, escaped), and every attachment as name, content id and
 SHA-256 of its decoded bytes. Two messages that print the same lines look
 the same to a reader.
+
+With --text: the defects, the body's content type and the subject, one line
+each, then the body's text exactly as the reader shows it.
 """
 import email
 import hashlib
@@ -19,6 +22,13 @@ defects = list(message.defects)
 for part in message.walk():
     defects += part.defects
 print("defects", len(defects))
+if sys.argv[2:] == ["--text"]:
+    body = message.get_body(("plain", "html"))
+    print("type", body.get_content_type() if body is not None else None)
+    print("subject", message["subject"])
+    sys.stdout.flush()
+    sys.stdout.buffer.write((body.get_content() if body is not None else "").encode("utf-8"))
+    sys.exit(0)
 print("subject", repr(message["subject"]))
 for name in ("from", "to", "cc", "bcc"):
     print(name, repr(message[name]))

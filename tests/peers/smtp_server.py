@@ -13,7 +13,10 @@ Stops after --lifetime seconds or once the process that started it is gone.
 
 import argparse
 import asyncio
+import base64
+import binascii
 import hmac
+import json
 import logging
 import os
 import secrets
@@ -58,6 +61,30 @@ class Handler:
         expected = hmac.new(self.args.password.encode(), challenge, "md5").hexdigest()
         return self.verdict(user.decode("utf-8", "replace"), digest.lower(), expected.encode())
 
+    @auth_mechanism("XOAUTH2")
+    async def auth_XOAUTH2(self, server, args):
+        """Takes "user=U^Aauth=Bearer T^A^A" for --user and an --oauth-token; any
+        other gets what the big providers send: 334 with a JSON reason, then
+        535 once the client has answered with an empty line."""
+        if len(args) > 1:
+            try:
+                blob = base64.b64decode(args[1], validate=True)
+            except binascii.Error:
+                return AuthResult(success=False, handled=False)
+        else:
+            blob = await server.challenge_auth("")
+            if not isinstance(blob, bytes):
+                return AuthResult(success=False, handled=True)  # challenge_auth replied
+        fields = dict(part.split("=", 1) for part in blob.decode("utf-8", "replace").split("\x01")
+                      if "=" in part)
+        user, token = fields.get("user"), fields.get("auth", "").removeprefix("Bearer ")
+        if user == self.args.user and token in self.args.oauth_token and not self.args.refuse_auth:
+            return AuthResult(success=True, handled=False, auth_data=user)
+        reason = json.dumps({"status": "401", "schemes": "bearer", "scope": "https://mail.test/"})
+        if not isinstance(await server.challenge_auth(reason), bytes):
+            return AuthResult(success=False, handled=True)
+        return AuthResult(success=False, handled=False)
+
     async def handle_EHLO(self, server, session, envelope, hostname, responses):
         session.host_name = hostname  # aiosmtpd leaves this to the hook once there is one
         if self.args.auth == "none":  # aiosmtpd would offer its (always failing) defaults
@@ -73,6 +100,8 @@ class Handler:
 
     async def handle_RCPT(self, server, session, envelope, address, options):
         if address.lower() in self.refused:
+            if self.args.refuse_reply:
+                return self.args.refuse_reply.replace("\\n", "\r\n")
             return "550 5.1.1 <%s>: Recipient address rejected: User unknown" % address
         envelope.rcpt_tos.append(address)
         envelope.rcpt_options.extend(options)
@@ -145,8 +174,13 @@ def parse_args():
     parser.add_argument("--user", default="postrix")
     parser.add_argument("--password", default="secret")
     parser.add_argument("--refuse-recipient", action="append", default=[])
+    parser.add_argument("--refuse-reply", default="",
+                        help="the reply to a refused recipient; each \\n in it starts a line")
     parser.add_argument("--refuse-sender", action="store_true")
     parser.add_argument("--refuse-auth", action="store_true")
+    parser.add_argument("--oauth-token", action="append", default=[],
+                        help="an access token XOAUTH2 accepts for --user (repeatable); "
+                             "without one XOAUTH2 is not offered")
     parser.add_argument("--close-during-data", action="store_true")
     parser.add_argument("--delay-ms", type=int, default=0)
     parser.add_argument("--no-ehlo", action="store_true")
@@ -172,6 +206,7 @@ async def serve(args):
         return Server(handler, loop=loop, hostname="localhost", authenticator=handler.authenticate,
                       tls_context=context if args.tls == "starttls" else None,
                       auth_required=args.auth == "required", auth_require_tls=False,
+                      auth_exclude_mechanism=[] if args.oauth_token else ["XOAUTH2"],
                       data_size_limit=args.max_size or None)
 
     server = await loop.create_server(connection, "127.0.0.1", 0,

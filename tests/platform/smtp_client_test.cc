@@ -207,6 +207,48 @@ TEST(SmtpClientTest, SaysWhyAuthenticationOrSendingFailed) {
   }
 }
 
+// XOAUTH2 as the large providers speak it: a good token logs in; a bad one
+// gets 334 with a JSON reason, which only an empty line answers, then 535.
+TEST(SmtpClientTest, XOAuth2LogsInWithATokenAndSaysWhyOneIsRefused) {
+  SmtpPeer peer({.auth = "required", .oauthTokens = {"good.token"}});
+  LoggedClient logged;
+  SmtpOptions options = optionsFor(peer);
+  options.authMethod = auth::kXOAuth2;
+  options.user = SmtpPeer::kUser;
+  options.password = "good.token";
+  ASSERT_TRUE(logged.client.connect(options)) << logged.client.errDesc() << "\n" << logged.log();
+  ASSERT_TRUE(logged.client.send(kFrom, kTo, kMessage)) << logged.client.errDesc();
+  EXPECT_EQ(peer.waitForMessages(1).at(0).authUser, SmtpPeer::kUser);
+  EXPECT_TRUE(logged.logged("C: AUTH XOAUTH2 ****")) << logged.log();
+  std::string wire = sasl::xoauth2(SmtpPeer::kUser, "good.token");
+  EXPECT_EQ(logged.log().find(wire), std::string::npos);
+  EXPECT_EQ(logged.log().find("good.token"), std::string::npos);
+
+  LoggedClient refused;
+  options.password = "stale.token";
+  EXPECT_FALSE(refused.client.connect(options));
+  EXPECT_EQ(refused.client.errCode(), 114);
+  EXPECT_EQ(refused.client.errDesc(),
+            "Wrong password or username ({\"status\": \"401\", \"schemes\": \"bearer\", "
+            "\"scope\": \"https://mail.test/\"})");
+  EXPECT_EQ(refused.client.serverResponse(), "535 5.7.8 Authentication credentials invalid");
+  EXPECT_TRUE(refused.logged("S: 334 ")) << refused.log();
+  EXPECT_NE(refused.log().find("\nC: \nS: 535 "), std::string::npos) << refused.log();
+
+  // A token that would end its part of the SASL string early is not sent.
+  options.password =
+      "a\x01"
+      "b";
+  EXPECT_FALSE(refused.client.connect(options));
+  EXPECT_EQ(refused.client.errCode(), 113);
+
+  SmtpPeer basic({.auth = "required"});
+  options.port = basic.port();
+  options.password = "good.token";
+  EXPECT_FALSE(refused.client.connect(options));
+  EXPECT_EQ(refused.client.errCode(), 112) << "a server that does not offer XOAUTH2";
+}
+
 // Against a server that knows no EHLO: the client falls back to HELO.
 TEST(SmtpClientTest, OneRefusedRecipientFailsTheMessage) {
   SmtpPeer peer({.refuseRecipients = {"nobody@example.com"}, .noEhlo = true});

@@ -78,6 +78,9 @@ SmtpPeer::SmtpPeer(SmtpPeerOptions options) : mailDir_(dir_.file("mail")) {
   for (const auto& address : options.refuseRecipients) {
     args.insert(args.end(), {"--refuse-recipient", address});
   }
+  if (!options.refuseReply.empty())
+    args.insert(args.end(), {"--refuse-reply", options.refuseReply});
+  for (const auto& token : options.oauthTokens) args.insert(args.end(), {"--oauth-token", token});
   if (options.refuseSender) args.push_back("--refuse-sender");
   if (options.refuseAuth) args.push_back("--refuse-auth");
   if (options.closeDuringData) args.push_back("--close-during-data");

@@ -22,6 +22,11 @@ struct SmtpPeerOptions {
   int delayMs = 0;
   bool stallDuringData = false;  // answer DATA with 354, then read nothing more
   long long maxSize = 0;         // largest message taken; 0: the server's default (32 MiB)
+  // Access tokens XOAUTH2 takes for kUser; XOAUTH2 is offered only with one.
+  std::vector<std::string> oauthTokens{};
+  // The reply to a refused recipient instead of the usual 550; a backslash and "n" in it
+  // start another line of the reply.
+  std::string refuseReply{};
 };
 
 // One message as the server stored it.

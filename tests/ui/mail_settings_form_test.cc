@@ -14,6 +14,7 @@
 #include "support/run_fixture.h"
 #include "support/smtp_peer.h"
 #include "support/temp_database.h"
+#include "support/token_endpoint.h"
 #include "util/text.h"
 
 namespace postrix::test {
@@ -202,6 +203,93 @@ TEST_F(MailSettingsFormTest, TheCdoComponentSendsAndReportsItsErrors) {
   EXPECT_NE(readerView(mails[0].data).find("subject 'Reporting Test Email'"), std::string::npos);
   expectInOrder(form.trace(), from, {"Sending...", "Message Sent."});
   EXPECT_TRUE(form.enabled(Control::txtFrom));
+}
+
+// Every OAuth 2.0 test send asks for a fresh token: the trace shows each
+// step and what failed, never the client secret or the token.
+TEST_F(MailSettingsFormTest, AnOAuthTestSendGetsAFreshTokenAndSaysWhatFailed) {
+  SmtpPeer peer({.auth = "required", .oauthTokens = {"tok.form"}});
+  TokenEndpoint endpoint({.tokens = {"tok.form", "tok.form", "tok.elsewhere"}});
+  // What the form has no fields for comes from the secrets file.
+  endpoint.writeSecrets(dir.file("oauth.conf"));
+  form.setOAuthFile(dir.file("oauth.conf"));
+  form.setCDO(false);
+  fill(peer.port(), MailSettingsForm::kOAuthMethod, TokenEndpoint::kClientSecret);
+  form.txtTenant = "contoso.onmicrosoft.com";
+  form.txtClientId = TokenEndpoint::kClientId;
+  const struct {
+    const char* secret;
+    std::vector<std::string> steps;
+    bool sent, connects;
+  } cases[] = {
+      {TokenEndpoint::kClientSecret,
+       {"Using OAuth 2.0 (XOAUTH2).", "Requesting an access token from " + endpoint.url(),
+        "Access token received, valid for 3599 seconds.", "Connecting...", "Connected.",
+        "Message sent successfully. "},
+       true,
+       true},
+      {"typed-wrong",
+       {"Requesting an access token from ", "No access token.",
+        "No access token could be had for the mail server, Error #117\r\nReason: the token "
+        "endpoint " +
+            endpoint.url() + " answered HTTP 401: invalid_client (Invalid client secret provided.)",
+        "Creating Mailbee component."},
+       false,
+       false},
+      {TokenEndpoint::kClientSecret,  // the endpoint now gives a token for another server
+       {"Access token received", "Connecting...", "Unable to connect.",
+        "The mail server refused the access token, Error #114\r\nServer responded: 535 5.7.8 "
+        "Authentication credentials invalid",
+        "Creating Mailbee component."},
+       false,
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.secret);
+    form.txtPassw = c.secret;
+    size_t from = mark(form);
+    form.cmdSend();
+    expectInOrder(form.trace(), from, c.steps);
+    EXPECT_EQ(peer.waitForMessages(1, c.sent ? 5000 : 0).size(), 1u);
+    EXPECT_EQ(form.trace().find("Connecting...", from) != std::string::npos, c.connects);
+    EXPECT_TRUE(form.enabled(Control::txtClientId));
+  }
+  std::string file = readFile(dir.file("postrix.log"));
+  for (const char* secret :
+       {TokenEndpoint::kClientSecret, "typed-wrong", "tok.form", "tok.elsewhere"}) {
+    EXPECT_EQ(form.trace().find(secret), std::string::npos) << secret;
+    EXPECT_EQ(file.find(secret), std::string::npos) << secret;
+  }
+  EXPECT_EQ(endpoint.requests().size(), 3u) << "no token kept between test sends";
+}
+
+TEST_F(MailSettingsFormTest, TheOfficePresetChoosesOAuthAndTheFieldsFollowTheProvider) {
+  form.setOAuthFile(dir.file("oauth.conf"));
+  form.setCDO(false);
+  EXPECT_FALSE(form.visible(Control::cboProvider));
+  EXPECT_STREQ(form.captionOf(Control::txtPassw), "Password:");
+  form.txtPassw = "a password";
+  form.cmdOffice();
+  EXPECT_EQ(form.txtPassw, "") << "a password is no client secret";
+  EXPECT_EQ(form.txtMailServer, "smtp.office365.com");
+  EXPECT_EQ(form.txtPort, "587");
+  EXPECT_EQ(form.authList().at(form.cboAuth), "6 - OAuth 2.0 (XOAUTH2)");
+  EXPECT_TRUE(form.chkSSL && form.chkStartTLS);
+  EXPECT_STREQ(form.captionOf(Control::txtPassw), "Client Secret:");
+  EXPECT_TRUE(form.visible(Control::txtTenant) && form.visible(Control::txtClientId));
+  EXPECT_FALSE(form.visible(Control::txtRefreshToken));
+  form.cboProvider = MailSettingsForm::kGoogle;
+  EXPECT_TRUE(form.visible(Control::txtRefreshToken));
+  EXPECT_FALSE(form.visible(Control::txtTenant));
+  form.txtPassw = "client secret";
+  form.chooseAuth(2);
+  EXPECT_EQ(form.txtPassw, "") << "nor is a client secret to be saved as a password";
+
+  MailSettingsForm cdo(clock, dir.file("cdo.log"));
+  cdo.setCDO(true);
+  cdo.cmdOffice();
+  EXPECT_EQ(cdo.cboAuth, 2) << "CDO knows no OAuth 2.0";
+  EXPECT_FALSE(cdo.visible(Control::cboProvider));
 }
 
 TEST(MailSettingsFormTexts, SizesAreCutNotRounded) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -143,6 +144,55 @@ TEST_F(MailSettingsSaveTest, RefusesIncompleteFieldsAllAtOnceAndWritesNothing) {
   EXPECT_EQ(row(), kOldRow);
 }
 
+// The secrets go into their own owner-only file, the method and the user
+// into the row; what the administrator wrote into the file stays.
+TEST_F(MailSettingsSaveTest, OAuthSecretsGoIntoTheirFileAndNotIntoTheRow) {
+  makeDatabase("3.3.0");
+  std::string secrets = dir.file("oauth.conf");
+  {
+    std::ofstream(secrets) << "# written by hand\nscope = https://outlook.office365.com/.default\n";
+  }
+  std::filesystem::permissions(
+      secrets, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  form.setCDO(false);
+  form.setOAuthFile(secrets);
+  fill();
+  form.cboAuth = MailSettingsForm::kOAuthMethod;
+  form.txtPassw = "app-secret";
+  form.txtClientId = "app-id";
+  form.cmdSave();
+  EXPECT_EQ(messages, std::vector<std::string>{"Please complete the OAuth 2.0 settings: they "
+                                               "name no tenant.\r\n"});
+  EXPECT_EQ(row(), kOldRow);
+
+  messages.clear();
+  form.txtTenant = "contoso.onmicrosoft.com";
+  form.cmdSave();
+  EXPECT_EQ(messages, std::vector<std::string>{"Saved.\r\n\r\nThe OAuth 2.0 secrets are in '" +
+                                               secrets + "', for its owner only."});
+  EXPECT_EQ(row(),
+            "sender@example.com|" + std::string(kUrl) + "|mail.example.com|587|6|user||Yes|Yes");
+  EXPECT_EQ(readFile(secrets),
+            "# written by hand\nscope = https://outlook.office365.com/.default\nprovider = "
+            "microsoft\ntenant = contoso.onmicrosoft.com\nclient_id = app-id\nclient_secret = "
+            "app-secret\n");
+  EXPECT_EQ(std::filesystem::status(secrets).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+
+  // A file others may read is not written to, and neither is the row.
+  messages.clear();
+  std::filesystem::permissions(secrets, std::filesystem::perms::others_read,
+                               std::filesystem::perm_options::add);
+  runSqlite(database, "UPDATE System SET smtpauth=0");
+  form.cmdSave();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].find("The settings were not saved: the OAuth 2.0 secrets file '" + secrets +
+                             "' may be read or changed by other accounts (mode 0604)"),
+            std::string::npos)
+      << messages[0];
+  EXPECT_EQ(querySqlite(database, "SELECT smtpauth FROM System"), std::vector<std::string>{"0"});
+}
+
 // Each failure is one message; none of them throws or says "Saved.".
 TEST_F(MailSettingsSaveTest, ADatabaseThatCannotBeReadOrWrittenIsAMessage) {
   auto expectNotSaved = [&](const std::string& start) {
@@ -180,6 +230,8 @@ TEST_F(MailSettingsSaveTest, CommandLineCarriesTheEnteredSettings) {
       {true, 2, "sender@example.com", "secret", false, false, " -auth 4 -pass secret -cdo"},
       {true, 1, "  ", "", true, false, " -auth 1 -ssl -cdo"},
       {false, 0, "user", "secret", true, true, " -ssl"},
+      // The client secret stays in its file.
+      {false, 6, "user", "app-secret", true, true, " -auth 6 -user user -starttls -ssl"},
   };
   for (const auto& c : cases) {
     form.setCDO(c.cdo);

@@ -13,9 +13,11 @@
 #include <sstream>
 #include <thread>
 
+#include "support/run_fixture.h"
 #include "support/shell_output.h"
 #include "support/smtp_peer.h"
 #include "support/temp_database.h"
+#include "support/token_endpoint.h"
 #include "ui/mail_settings_form.h"
 
 namespace postrix::test {
@@ -92,8 +94,13 @@ class MailSettingsScreenTest : public ::testing::Test {
     std::vector<std::string> lines = linesOf(screen());
     ASSERT_EQ(lines.size(), static_cast<size_t>(rows)) << screen();
     EXPECT_NE(lines[0].find(MailSettingsForm::kCaption), std::string::npos) << lines[0];
-    for (const ControlInfo& control : mailSettingsControls())
+    // A form as it opens without a method: the OAuth 2.0 rows are hidden.
+    FakeClock clock(Date::fromParts(2026, 12, 5, 17, 6, 37));
+    MailSettingsForm opened(clock, dir.file("unused.log"));
+    for (const ControlInfo& control : mailSettingsControls()) {
+      if (!opened.visible(control.id)) continue;
       EXPECT_NE(rowOf(lines, control.caption), -1) << control.caption << "\n" << screen();
+    }
     int from = rowOf(lines, "From:");
     ASSERT_NE(from, -1) << screen();
     EXPECT_EQ(lines[from].size(), static_cast<size_t>(cols - 2)) << screen();
@@ -135,7 +142,8 @@ TEST_F(MailSettingsScreenTest, EveryControlShowsAt80x24AndAfterAResizeTo132x43) 
   ASSERT_TRUE(showing("User Name:       [jo ")) << screen();
   std::string preset = screen();
   EXPECT_NE(preset.find("[587 "), std::string::npos) << preset;
-  EXPECT_NE(preset.find("[2 - Login "), std::string::npos) << preset;
+  EXPECT_NE(preset.find("[6 - OAuth 2.0 (XOAUTH2) "), std::string::npos) << preset;
+  EXPECT_NE(preset.find("Provider:        [Microsoft 365 "), std::string::npos) << preset;
   EXPECT_NE(preset.find("[x] Use SSL     [x] Use StartTLS"), std::string::npos) << preset;
   keys("F10");
   EXPECT_EQ(exitStatus(), 0);
@@ -187,6 +195,45 @@ TEST_F(MailSettingsScreenTest, ATestSendASaveAndTheCommandLineThroughTheKeys) {
   EXPECT_EQ(exitStatus(), 0);
   std::string trace = readFile(program + "/postrix.log");
   EXPECT_EQ(trace.substr(trace.size() - std::min<size_t>(trace.size(), 13)), "[Finished.]\r\n");
+}
+
+// An installation that logs in with OAuth 2.0: the form opens with the
+// secrets file's fields, shows no secret, test-sends and saves through the keys.
+TEST_F(MailSettingsScreenTest, TheOAuthFieldsComeFromTheSecretsFileAndASendUsesThem) {
+  SmtpPeer peer({.auth = "required", .oauthTokens = {"tok.screen"}});
+  TokenEndpoint endpoint({.tokens = {"tok.screen"}});
+  std::string secrets = program + "/oauth.conf";
+  endpoint.writeSecrets(secrets);
+  runSqlite(database,
+            "UPDATE System SET smtpserver='127.0.0.1', smtpport=" + std::to_string(peer.port()) +
+                ", emailsource='sender@example.com', smtpuser='postrix', smtppass='',"
+                " smtpauth=6, urlorvanta='http://qx.example/', smtptimeout=5");
+  start(100, 30, "CREDENTIALS_DIRECTORY=");  // empty: the secrets are in the program folder
+  std::string opened = screen();
+  EXPECT_NE(opened.find("[6 - OAuth 2.0 (XOAUTH2) "), std::string::npos) << opened;
+  EXPECT_NE(opened.find("Provider:        [Microsoft 365  v]  Tenant:        "
+                        "[contoso.onmicrosoft.com"),
+            std::string::npos)
+      << opened;
+  EXPECT_NE(opened.find("Client ID:       [app-id "), std::string::npos) << opened;
+  EXPECT_NE(opened.find("Client Secret:   [********** "), std::string::npos) << opened;
+  EXPECT_EQ(opened.find(TokenEndpoint::kClientSecret), std::string::npos) << opened;
+
+  keys("BTab BTab BTab BTab Enter");  // From, back round to the send button
+  ASSERT_TRUE(showing("Message sent successfully.")) << screen();
+  EXPECT_EQ(peer.waitForMessages(1).at(0).authUser, SmtpPeer::kUser);
+  EXPECT_NE(screen().find("Access token received, valid for 3599 seconds."), std::string::npos);
+
+  keys("Tab Enter");
+  ASSERT_TRUE(showing("The OAuth 2.0 secrets are in")) << screen();
+  EXPECT_EQ(querySqlite(database, "SELECT smtpauth, smtpuser, smtppass FROM System"),
+            std::vector<std::string>{"6|postrix|"});
+  EXPECT_NE(readFile(secrets).find("client_secret = app-secret\n"), std::string::npos);
+  keys("Enter Escape");
+  EXPECT_EQ(exitStatus(), 0);
+  std::string trace = readFile(program + "/postrix.log");
+  EXPECT_EQ(trace.find(TokenEndpoint::kClientSecret), std::string::npos) << trace;
+  EXPECT_EQ(trace.find("tok.screen"), std::string::npos) << trace;
 }
 
 }  // namespace

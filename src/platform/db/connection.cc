@@ -47,6 +47,14 @@ std::optional<std::string> embeddedFile(std::string_view connectionString) {
 
 }  // namespace
 
+std::string Connection::EmbeddedFile(std::string_view connectionString) {
+  try {
+    return embeddedFile(connectionString).value_or("");
+  } catch (const Failure&) {
+    return "";
+  }
+}
+
 std::unique_ptr<Connection> Connection::Open(std::string_view connectionString,
                                              double busyWaitSeconds) {
   if (auto file = embeddedFile(connectionString)) {

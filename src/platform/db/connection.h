@@ -37,6 +37,9 @@ class Connection {
   static std::unique_ptr<Connection> Open(std::string_view connectionString,
                                           double busyWaitSeconds = kDefaultBusyWaitSeconds);
   static constexpr double kDefaultBusyWaitSeconds = 60;
+  // The file the embedded engine would open for this connection string, or
+  // "" when the string goes to ODBC (or names the engine but no file).
+  static std::string EmbeddedFile(std::string_view connectionString);
 
   // Runs one statement. A statement that returns rows gives an open
   // recordset holding all of them; any other gives a closed recordset and,

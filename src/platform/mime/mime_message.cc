@@ -555,8 +555,8 @@ std::unique_ptr<Converter> bodyConverter(const std::string& charset) {
   return converter->ok() ? std::move(converter) : nullptr;
 }
 
-std::string textPartHead(const std::string& declared) {
-  return "Content-Type: text/html; charset=" + declared +
+std::string textPartHead(std::string_view subtype, const std::string& declared) {
+  return "Content-Type: text/" + std::string(subtype) + "; charset=" + declared +
          "\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n";
 }
 
@@ -678,8 +678,14 @@ std::string valueOf(std::string_view text, const RawField& field) {
 }  // namespace
 
 void MimeMessage::setHtmlBody(std::string html, std::string_view charset) {
-  if (html != html_) html_ = std::move(html), entityValid_ = false;
+  if (html != html_ || plainText_) html_ = std::move(html), entityValid_ = false;
+  plainText_ = false;
   setCharset(charset);
+}
+
+void MimeMessage::setPlainTextBody(std::string text) {
+  if (text != html_ || !plainText_) html_ = std::move(text), entityValid_ = false;
+  plainText_ = true;
 }
 
 void MimeMessage::setCharset(std::string_view charset) {
@@ -809,8 +815,10 @@ const std::string& MimeMessage::entity() const {
 // Written straight into one string reserved for its size: the body and each attachment are
 // encoded in place, never as parts joined afterwards.
 std::string MimeMessage::renderEntity() const {
-  std::unique_ptr<Converter> converter = bodyConverter(charset_);
-  std::string textHead = textPartHead(converter ? charset_ : "UTF-8");
+  // The converter writes what a charset lacks as HTML character references.
+  std::unique_ptr<Converter> converter = plainText_ ? nullptr : bodyConverter(charset_);
+  std::string textHead =
+      textPartHead(plainText_ ? "plain" : "html", converter ? charset_ : "UTF-8");
   std::vector<const Attachment*> related, mixed;
   std::vector<std::string> heads{textHead};
   size_t size = html_.size() + html_.size() / 16 + textHead.size() + 1024;

@@ -1,9 +1,11 @@
 // MimeMessage: one e-mail message, written and read as MIME.
 //
 // A built message has a sender, To/Cc/Bcc recipients, a subject, an HTML
-// body in a character set, extra headers and attachments. render writes it:
+// body in a character set (or a plain-text body in UTF-8), extra headers and
+// attachments. render writes it:
 //   - the HTML body as text/html; charset=CHARSET, quoted-printable (no line
-//     over 76 characters, so long HTML lines and any text arrive intact);
+//     over 76 characters, so long HTML lines and any text arrive intact); a
+//     plain-text body the same way as text/plain; charset=UTF-8;
 //   - attachments base64 with their file names and content types; parts
 //     with a content id go into a multipart/related beside the body,
 //     the others into a multipart/mixed around it;
@@ -47,6 +49,9 @@ class MimeMessage {
   void setSubject(std::string_view subject) { subject_ = subject; }
   // Taken by value so that a caller can move a large page in.
   void setHtmlBody(std::string html, std::string_view charset);
+  // A text/plain body in UTF-8 instead: for text of our own making that a
+  // reader must not take as markup. setHtmlBody makes the body HTML again.
+  void setPlainTextBody(std::string text);
   // The body's character set ("UTF-8" when empty).
   void setCharset(std::string_view charset);
   // A header added to the message; a Content-Type given here sets the body's
@@ -90,6 +95,7 @@ class MimeMessage {
 
  private:
   std::string from_, to_, cc_, bcc_, subject_, html_, charset_ = "UTF-8";
+  bool plainText_ = false;  // html_ holds plain text, written as UTF-8
   std::vector<std::pair<std::string, std::string>> headers_;
   std::vector<Attachment> attachments_;
   void stamp() const;

@@ -60,6 +60,16 @@ std::string plain(std::string_view user, std::string_view password) {
   return base64(message);
 }
 
+std::string xoauth2(std::string_view user, std::string_view token) {
+  std::string message = "user=";
+  message += user;
+  message += '\x01';
+  message += "auth=Bearer ";
+  message += token;
+  message += "\x01\x01";
+  return base64(message);
+}
+
 std::optional<std::string> cramMd5(std::string_view user, std::string_view password,
                                    std::string_view challenge) {
   std::optional<std::string> decoded = fromBase64(challenge);

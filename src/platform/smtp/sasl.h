@@ -16,6 +16,10 @@ std::optional<std::string> fromBase64(std::string_view text);
 // PLAIN: "\0user\0password".
 std::string plain(std::string_view user, std::string_view password);
 
+// XOAUTH2: "user=" user ^A "auth=Bearer " token ^A ^A. Neither may hold ^A,
+// which would end its part early; the caller refuses such values.
+std::string xoauth2(std::string_view user, std::string_view token);
+
 // CRAM-MD5: "user hex(HMAC-MD5(password, challenge))"; nullopt when the
 // challenge is not base64.
 std::optional<std::string> cramMd5(std::string_view user, std::string_view password,

@@ -48,6 +48,8 @@ constexpr size_t kMaxReplyBytes = 64 * 1024;
 constexpr size_t kSendChunk = 64 * 1024;
 // The slowest pace a DATA phase may keep before it counts as stalled for good.
 constexpr size_t kDataBytesPerSecond = 64 * 1024;
+// What a server's XOAUTH2 refusal may add to the error description.
+constexpr size_t kMaxReasonBytes = 200;
 // QUIT is a courtesy; a server slow to say goodbye does not hold us up.
 constexpr int kQuitSeconds = 5;
 
@@ -217,6 +219,8 @@ std::string errorText(int code) {
       return "Local machine name not resolved";
     case 116:
       return "Unknown SMTP error";
+    case 117:
+      return "No access token could be had for the mail server";
     case 121:
       return "At least one sender and recipient must be specified";
     case 122:
@@ -539,6 +543,8 @@ struct SmtpClient::Session {
         return "CRAM-MD5";
       case auth::kNtlm:
         return "NTLM";
+      case auth::kXOAuth2:
+        return "XOAUTH2";
       case auth::kBasic:
         if (authMechanisms.count("LOGIN")) return "LOGIN";
         if (authMechanisms.count("PLAIN")) return "PLAIN";
@@ -560,6 +566,7 @@ struct SmtpClient::Session {
       finishAuth(exchange("AUTH PLAIN " + sasl::plain(user, password), "AUTH PLAIN ****"));
       return;
     }
+    if (mechanism == "XOAUTH2") return xoauth2(user, password);
     Reply step = exchange("AUTH " + mechanism);
     if (step.code != 334) authFailed(step);
     if (mechanism == "LOGIN") {
@@ -577,6 +584,39 @@ struct SmtpClient::Session {
       if (!answer) cancelAuth();
       finishAuth(exchange(*answer, "****"));
     }
+  }
+
+  // XOAUTH2 says user and token in one line. A server that refuses the token
+  // first answers 334 with its reason (base64 JSON) and waits; only an empty
+  // line gets the final reply, 535 or the like.
+  void xoauth2(const std::string& user, const std::string& token) {
+    if (user.find('\x01') != std::string::npos || token.find('\x01') != std::string::npos) {
+      Abort refused = refusal(113);
+      refused.description =
+          "The user name or the access token holds a character XOAUTH2 cannot carry";
+      throw refused;
+    }
+    Reply step = exchange("AUTH XOAUTH2 " + sasl::xoauth2(user, token), "AUTH XOAUTH2 ****");
+    std::string reason;
+    if (step.code == 334) {
+      reason = xoauth2Reason(step.argument());
+      step = exchange("");
+    }
+    if (step.code == 235) return;
+    Abort refused = refusal(step.code == 535 ? 114 : 113);
+    if (!reason.empty()) refused.description = describe(refused.code) + " (" + reason + ")";
+    throw refused;
+  }
+
+  // The server's reason, decoded, cut and stripped of anything unprintable:
+  // it ends up in the run log and the database.
+  static std::string xoauth2Reason(const std::string& challenge) {
+    std::optional<std::string> decoded = sasl::fromBase64(challenge);
+    std::string reason = decoded ? *decoded : challenge;
+    if (reason.size() > kMaxReasonBytes) reason.resize(kMaxReasonBytes);
+    for (char& c : reason)
+      if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7e) c = '?';
+    return trim(reason);
   }
 
   // Says goodbye if the server can still hear it and closes; never fails.

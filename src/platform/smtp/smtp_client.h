@@ -23,11 +23,14 @@
 // serverResponse (the last reply, verbatim, lines joined by CRLF) and, for
 // TLS failures, sslError say why. A command argument (an address, the
 // EHLO name) holding CR, LF or NUL is never sent: the operation fails with
-// 121 and an errDesc saying so. The codes:
+// 121 and an errDesc saying so. With XOAUTH2 the password is the access
+// token, masked in the protocol log as passwords are; when the server
+// refuses it, errDesc adds the reason its 334 challenge gave. The codes:
 //   3 unknown host, 4 no connection, 5 time-out, 6 connection closed by the
 //   server, 8 other connection error, 12 TLS failure, 111 authentication not
 //   offered, 112 unsupported method, 113 other authentication error, 114
-//   wrong user or password (535), 116 other SMTP error, 121 no sender or no
+//   wrong user or password (535), 116 other SMTP error, 117 no access token
+//   could be had (XOAUTH2: the token endpoint failed), 121 no sender or no
 //   recipient, 122 sender refused, 123 a recipient refused.
 // One thread uses a client.
 #pragma once
@@ -55,6 +58,8 @@ inline constexpr int kLogin = 2;
 inline constexpr int kCramMd5 = 3;
 inline constexpr int kNtlm = 4;
 inline constexpr int kMsn = 5;  // no server offers it any more: always 112
+// OAuth 2.0 bearer token (SASL XOAUTH2); the password is the access token.
+inline constexpr int kXOAuth2 = 6;
 // LOGIN or PLAIN, whichever the server offers (LOGIN first).
 inline constexpr int kBasic = 100;
 }  // namespace auth
