@@ -2,6 +2,7 @@
 
 #include <Poco/SHA2Engine.h>  // fingerprints
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -101,6 +102,29 @@ void syncFolderOf(const std::string& path) {
   if (dir.get() >= 0) ::fsync(dir.get());
 }
 }  // namespace
+
+void replaceDurably(const std::string& path, std::string_view bytes, unsigned mode) {
+  std::string temporary = path + ".tmp" + std::to_string(::getpid());
+  // O_EXCL: a file of that name was left by a process that died while
+  // writing, and may have another mode; it is replaced.
+  const int flags = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC;
+  int created = ::open(temporary.c_str(), flags, mode);
+  if (created < 0 && errno == EEXIST && ::unlink(temporary.c_str()) == 0)
+    created = ::open(temporary.c_str(), flags, mode);
+  Descriptor fd(created);
+  if (fd.get() < 0) throw lastError();
+  try {
+    writeAll(fd, bytes);
+    // The umask may have taken bits the caller asked for.
+    if (::fchmod(fd.get(), mode) != 0 || ::fsync(fd.get()) != 0) throw lastError();
+    if (fd.release() != 0) throw lastError();
+    if (::rename(temporary.c_str(), path.c_str()) != 0) throw lastError();
+  } catch (const Failure&) {
+    ::unlink(temporary.c_str());
+    throw;
+  }
+  syncFolderOf(path);
+}
 
 void moveDurably(const std::string& from, const std::string& to) {
   if (::rename(from.c_str(), to.c_str()) != 0) throw lastError();

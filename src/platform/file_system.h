@@ -22,6 +22,12 @@ bool fileExists(const std::string& path);
 void createFolders(const std::string& folder);
 // Replaces the file by one holding exactly bytes.
 void writeFile(const std::string& path, std::string_view bytes);
+// Replaces the file by one holding exactly bytes, created with mode (never
+// open to more than that, not even for a moment): written to a temporary
+// file beside it, synced, renamed over it, and the folder synced, so a
+// reader sees the old file or the new one, whole. The old file stays as it
+// was when this fails.
+void replaceDurably(const std::string& path, std::string_view bytes, unsigned mode);
 // Removes the file when it is there.
 void deleteFile(const std::string& path);
 // Adds line and a line break at the end of the file (created when missing)

@@ -9,7 +9,9 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/file_system.h"
 #include "platform/oauth/oauth_error.h"
+#include "util/failure.h"
 
 namespace postrix::oauth {
 namespace {
@@ -35,11 +37,6 @@ class Descriptor {
   Descriptor(const Descriptor&) = delete;
   Descriptor& operator=(const Descriptor&) = delete;
   int get() const { return fd_; }
-  int close() {
-    int result = ::close(fd_);
-    fd_ = -1;
-    return result;
-  }
 
  private:
   int fd_;
@@ -47,26 +44,6 @@ class Descriptor {
 
 [[noreturn]] void fail(const std::string& doing, const std::string& path) {
   throw OAuthError(doing + " " + quoted(path) + " failed: " + std::strerror(errno));
-}
-
-void writeAll(int fd, std::string_view bytes, const std::string& path) {
-  while (!bytes.empty()) {
-    ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written < 0) fail("writing", path);
-    bytes.remove_prefix(static_cast<size_t>(written));
-  }
-}
-
-// O_EXCL with mode 0600: the file is never open to others, not even for the
-// moment between creating it and changing its mode. A file of that name was
-// left by a process that died while writing; it is replaced.
-int createOwnerOnly(const std::string& path) {
-  int flags = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC;
-  int fd = ::open(path.c_str(), flags, 0600);
-  if (fd < 0 && errno == EEXIST && ::unlink(path.c_str()) == 0)
-    fd = ::open(path.c_str(), flags, 0600);
-  return fd;
 }
 
 void syncFolder(const std::string& folder) {
@@ -112,21 +89,11 @@ std::string readPrivateFile(const std::string& path, std::string_view what) {
 }
 
 void writePrivateFile(const std::string& path, std::string_view bytes) {
-  std::string folder = std::filesystem::path(path).parent_path().string();
-  if (folder.empty()) folder = ".";
-  std::string temporary = path + ".tmp" + std::to_string(::getpid());
-  Descriptor fd(createOwnerOnly(temporary));
-  if (fd.get() < 0) fail("writing", path);
   try {
-    writeAll(fd.get(), bytes, path);
-    if (::fchmod(fd.get(), 0600) != 0 || ::fsync(fd.get()) != 0) fail("writing", path);
-    if (fd.close() != 0) fail("writing", path);
-    if (::rename(temporary.c_str(), path.c_str()) != 0) fail("writing", path);
-  } catch (const OAuthError&) {
-    ::unlink(temporary.c_str());
-    throw;
+    files::replaceDurably(path, bytes, 0600);
+  } catch (const Failure& failure) {
+    throw OAuthError("writing " + quoted(path) + " failed: " + failure.description());
   }
-  syncFolder(folder);
 }
 
 void removePrivateFile(const std::string& path) {
