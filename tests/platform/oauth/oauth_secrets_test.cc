@@ -46,24 +46,6 @@ class OAuthSecretsTest : public ::testing::Test {
   std::string path = dir.file("oauth.conf");
 };
 
-TEST_F(OAuthSecretsTest, ReadsEveryKeyPastCommentsAndBlankLines) {
-  write(
-      "# Postrix\r\n\n  provider = Microsoft \r\ntenant=contoso.onmicrosoft.com\n"
-      "client_id = 1234\nclient_secret = a#b = c \n  # client_secret = old\n"
-      "scope = x/.default\ntoken_url = https://t/token\nrefresh_token = r\n"
-      "certificate = /c.pem\nprivate_key = /k.pem");
-  OAuthSecrets s = readSecretsFile(path);
-  EXPECT_EQ(s.provider, "microsoft");
-  EXPECT_EQ(s.tenant, "contoso.onmicrosoft.com");
-  EXPECT_EQ(s.clientId, "1234");
-  EXPECT_EQ(s.clientSecret, "a#b = c") << "a secret may hold '#' and '='";
-  EXPECT_EQ(s.scope, "x/.default");
-  EXPECT_EQ(s.tokenUrl, "https://t/token");
-  EXPECT_EQ(s.refreshToken, "r");
-  EXPECT_EQ(s.certificate, "/c.pem");
-  EXPECT_EQ(s.privateKey, "/k.pem");
-}
-
 TEST_F(OAuthSecretsTest, AFileOtherAccountsMayReadOrChangeIsRefused) {
   for (mode_t mode : {0644, 0640, 0604, 0620, 0602, 0660}) {
     SCOPED_TRACE(mode);
@@ -116,14 +98,6 @@ TEST_F(OAuthSecretsTest, SavingKeepsCommentsAndHandSetKeysAndIsForTheOwnerOnly) 
   form.clientSecret = "two\nlines";
   EXPECT_THROW(writeSecretsFile(path, form), OAuthError);
   EXPECT_FALSE(std::filesystem::exists(path)) << "nothing half written";
-}
-
-TEST_F(OAuthSecretsTest, TheFileIsWhereTheOptionOrSystemdOrTheProgramFolderSays) {
-  unsetenv("CREDENTIALS_DIRECTORY");
-  EXPECT_EQ(secretsPath("", "/opt/q/postrix"), "/opt/q/postrix/oauth.conf");
-  setenv("CREDENTIALS_DIRECTORY", "/run/credentials/postrix.service", 1);
-  EXPECT_EQ(secretsPath("", "/opt/q/postrix"), "/run/credentials/postrix.service/postrix-oauth");
-  EXPECT_EQ(secretsPath("/etc/postrix/oauth.conf", "/opt/q/postrix"), "/etc/postrix/oauth.conf");
 }
 
 }  // namespace
