@@ -9,33 +9,14 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/file_descriptor.h"
+
 namespace postrix::files {
 namespace {
 
-// Closes the descriptor on every path out of writeFile.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-  // Closes now, so that a failing close (a full disk on some file systems) is seen.
-  int release() {
-    int result = ::close(fd_);
-    fd_ = -1;
-    return result;
-  }
-
- private:
-  int fd_;
-};
-
 Failure lastError() { return failureFor(std::error_code(errno, std::generic_category())); }
 
-void writeAll(const Descriptor& fd, std::string_view bytes) {
+void writeAll(const FileDescriptor& fd, std::string_view bytes) {
   while (!bytes.empty()) {
     ssize_t written = ::write(fd.get(), bytes.data(), bytes.size());
     if (written < 0 && errno == EINTR) continue;
@@ -69,7 +50,7 @@ void createFolders(const std::string& folder) {
 
 void writeFile(const std::string& path, std::string_view bytes) {
   deleteFile(path);
-  Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
   if (fd.get() < 0) throw lastError();
   writeAll(fd, bytes);
   if (fd.release() != 0) throw lastError();
@@ -83,7 +64,7 @@ void deleteFile(const std::string& path) {
 
 void appendDurably(const std::string& path, std::string_view line) {
   bool created = !std::filesystem::exists(path);
-  Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
+  FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
   if (fd.get() < 0) throw lastError();
   writeAll(fd, std::string(line) + "\n");
   if (::fsync(fd.get()) != 0) throw lastError();
@@ -91,14 +72,16 @@ void appendDurably(const std::string& path, std::string_view line) {
   if (!created) return;
   // A new file's name lives in its folder, which must reach the disk too.
   std::string folder = std::filesystem::path(path).parent_path().string();
-  Descriptor dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  FileDescriptor dir(
+      ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.get() >= 0) ::fsync(dir.get());
 }
 
 namespace {
 void syncFolderOf(const std::string& path) {
   std::string folder = std::filesystem::path(path).parent_path().string();
-  Descriptor dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  FileDescriptor dir(
+      ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.get() >= 0) ::fsync(dir.get());
 }
 }  // namespace
@@ -111,7 +94,7 @@ void replaceDurably(const std::string& path, std::string_view bytes, unsigned mo
   int created = ::open(temporary.c_str(), flags, mode);
   if (created < 0 && errno == EEXIST && ::unlink(temporary.c_str()) == 0)
     created = ::open(temporary.c_str(), flags, mode);
-  Descriptor fd(created);
+  FileDescriptor fd(created);
   if (fd.get() < 0) throw lastError();
   try {
     writeAll(fd, bytes);

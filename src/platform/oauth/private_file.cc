@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/file_descriptor.h"
 #include "platform/file_system.h"
 #include "platform/oauth/oauth_error.h"
 #include "util/failure.h"
@@ -28,26 +29,12 @@ std::string modeText(mode_t mode) {
   return text;
 }
 
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 [[noreturn]] void fail(const std::string& doing, const std::string& path) {
   throw OAuthError(doing + " " + quoted(path) + " failed: " + std::strerror(errno));
 }
 
 void syncFolder(const std::string& folder) {
-  Descriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.get() >= 0) ::fsync(dir.get());
 }
 
@@ -60,7 +47,7 @@ bool privateFileExists(const std::string& path) {
 
 std::string readPrivateFile(const std::string& path, std::string_view what) {
   // The mode is judged on the open file, so it is the file that is read.
-  Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
   if (fd.get() < 0) {
     if (errno == ENOENT) throw OAuthError(std::string(what) + " " + quoted(path) + " is missing");
     fail("reading " + std::string(what), path);
