@@ -15,6 +15,35 @@ std::string Email::senderText() const {
   return "\"" + settings_->senderName() + "\" <" + settings_->emailSource() + ">";
 }
 
+void setUpMailServer(MailBeeSmtp& m, const Settings& s,
+                     const std::function<void(const std::string&)>& log) {
+  if (s.isMailerDebug()) {
+    m.EnableLogging = true;
+    m.LogFilePath = s.programFolder() + "/" + std::string(Settings::LOG_FILE);
+  }
+  m.ServerName = s.smtpServer();
+  m.PortNumber = s.smtpPort();
+  m.Timeout = s.smtpTimeout();
+  m.AcceptAnyCertificate = s.insecureTls();
+  m.HeloName = s.heloName();
+  // An OAuth 2.0 login has no password here: its secrets are in a file of their own.
+  bool oauth = s.smtpAuth() == smtp::auth::kXOAuth2;
+  if (s.email_password().empty() && !oauth) return;
+  if (s.useSSL()) {
+    m.SSL = std::make_shared<MailBeeSsl>();
+    m.SSL->UseStartTLS = s.UseStartTLS();
+    m.SSL->Protocol = 0;
+  }
+  m.AuthMethod = s.smtpAuth();
+  m.UserName = s.smtpUser();
+  m.Password = s.email_password();
+  if (!oauth) return;
+  m.Tokens =
+      std::make_shared<oauth::TokenSource>(oauth::secretsPath(s.oauthFile(), s.programFolder()),
+                                           s.programFolder() + "/" + oauth::kTokenCacheFile);
+  m.Tokens->onWarning = [log](const std::string& warning) { log("WARNING: " + warning); };
+}
+
 void Email::initEmail(std::int32_t reportId) {
   const Settings& s = *settings_;
   log(" ------------ New Report " + std::to_string(reportId) + " ------------");
@@ -40,35 +69,9 @@ void Email::initEmail(std::int32_t reportId) {
     cdo_->AcceptAnyCertificate = s.insecureTls();
   } else {
     mailBee_ = std::make_unique<MailBeeSmtp>();
-    if (s.isMailerDebug()) {
-      mailBee_->EnableLogging = true;
-      mailBee_->LogFilePath = s.programFolder() + "/" + std::string(Settings::LOG_FILE);
-    }
+    setUpMailServer(*mailBee_, s, [this](const std::string& line) { log(line); });
     mailBee_->Message().FromAddr = senderText();
     mailBee_->AddHeader("Content-type", "text/html; charset=" + s.charset());
-    mailBee_->ServerName = s.smtpServer();
-    mailBee_->PortNumber = s.smtpPort();
-    mailBee_->Timeout = s.smtpTimeout();
-    // An OAuth 2.0 login has no password here: its secrets are in a file of their own.
-    bool oauth = s.smtpAuth() == smtp::auth::kXOAuth2;
-    if (!s.email_password().empty() || oauth) {
-      if (s.useSSL()) {
-        mailBee_->SSL = std::make_shared<MailBeeSsl>();
-        mailBee_->SSL->UseStartTLS = s.UseStartTLS();
-        mailBee_->SSL->Protocol = 0;
-      }
-      mailBee_->AuthMethod = s.smtpAuth();
-      mailBee_->UserName = s.smtpUser();
-      mailBee_->Password = s.email_password();
-      if (oauth) {
-        mailBee_->Tokens = std::make_shared<oauth::TokenSource>(
-            oauth::secretsPath(s.oauthFile(), s.programFolder()),
-            s.programFolder() + "/" + oauth::kTokenCacheFile);
-        mailBee_->Tokens->onWarning = [this](const std::string& w) { log("WARNING: " + w); };
-      }
-    }
-    mailBee_->AcceptAnyCertificate = s.insecureTls();
-    mailBee_->HeloName = s.heloName();
   }
   if (s.isMailerDebug()) {
     log("Server: " + s.smtpServer() + ". Port: " + std::to_string(s.smtpPort()) +

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>      // report ids
+#include <functional>   // the log of setUpMailServer
 #include <memory>       // the component
 #include <string>       // texts
 #include <string_view>  // inputs
@@ -29,6 +30,14 @@ class Utilities;
 namespace workbook {
 struct WorkbookLoss;
 }
+
+// Points the MailBee component at the run's mail server: address, time-out,
+// certificate check, EHLO name, TLS and login as the settings give them
+// (TLS and login only with a password, or with an OAuth 2.0 login, whose
+// token source logs its warnings through log), and the component's protocol
+// log into the run log with -debug.
+void setUpMailServer(MailBeeSmtp& mailBee, const Settings& settings,
+                     const std::function<void(const std::string&)>& log);
 
 class Email {
  public:

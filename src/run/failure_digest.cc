@@ -8,9 +8,8 @@
 #include <vector>
 
 #include "config/settings.h"
+#include "mail/email.h"
 #include "mail/mailbee_smtp.h"
-#include "platform/oauth/oauth_secrets.h"
-#include "platform/oauth/token_source.h"
 #include "platform/smtp/host_name.h"
 #include "platform/smtp/smtp_client.h"
 #include "run/run_failures.h"
@@ -62,38 +61,17 @@ std::string joined(const std::vector<std::string>& addresses) {
   return out;
 }
 
-// The component as the run's report messages have it (Email::initEmail):
-// no TLS nor login without a password, but for an OAuth 2.0 login, whose
-// secrets are in a file of their own. The MailBee shape carries the digest
-// in -cdo runs too (that shape writes HTML only), so the CDO numbers are
-// read as that shape reads them: 1 LOGIN or PLAIN, 2 NTLM, TLS by STARTTLS.
+// The component as the run's report messages have it. The MailBee shape
+// carries the digest in -cdo runs too (the CDO shape writes HTML only), so
+// the CDO numbers are read as that shape reads them: 1 LOGIN or PLAIN,
+// 2 NTLM, TLS by STARTTLS.
 void setUpComponent(MailBeeSmtp& m, const Settings& s, const Utilities& u) {
-  m.ServerName = s.smtpServer();
-  m.PortNumber = s.smtpPort();
-  m.Timeout = s.smtpTimeout();
-  m.AcceptAnyCertificate = s.insecureTls();
-  m.HeloName = s.heloName();
-  if (s.isMailerDebug()) {
-    m.EnableLogging = true;
-    m.LogFilePath = s.programFolder() + "/" + std::string(Settings::LOG_FILE);
-  }
-  bool oauth = !s.isCDO() && s.smtpAuth() == smtp::auth::kXOAuth2;
-  if (s.email_password().empty() && !oauth) return;
-  m.UserName = s.smtpUser();
-  m.Password = s.email_password();
-  if (s.useSSL()) {
-    m.SSL = std::make_shared<MailBeeSsl>();
-    m.SSL->UseStartTLS = s.isCDO() || s.UseStartTLS();
-  }
-  m.AuthMethod = !s.isCDO()          ? s.smtpAuth()
-                 : s.smtpAuth() == 1 ? smtp::auth::kBasic
+  setUpMailServer(m, s, [&u](const std::string& line) { u.Debugger(line); });
+  if (!s.isCDO() || s.email_password().empty()) return;
+  if (m.SSL) m.SSL->UseStartTLS = true;
+  m.AuthMethod = s.smtpAuth() == 1   ? smtp::auth::kBasic
                  : s.smtpAuth() == 2 ? smtp::auth::kNtlm
                                      : smtp::auth::kNone;
-  if (!oauth) return;
-  m.Tokens =
-      std::make_shared<oauth::TokenSource>(oauth::secretsPath(s.oauthFile(), s.programFolder()),
-                                           s.programFolder() + "/" + oauth::kTokenCacheFile);
-  m.Tokens->onWarning = [&u](const std::string& warning) { u.Debugger("WARNING: " + warning); };
 }
 
 void setUpMessage(MailBeeMessage& message, const Settings& s, const std::string& to,

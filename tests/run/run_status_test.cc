@@ -59,6 +59,12 @@ TEST_F(RunStatusTest, ARunWhoseMailServerTookNothingFailsAsAWhole) {
   pointAt(closedPort());
   EXPECT_EQ(run(""), exit_status::kMailServerUnusable);
   EXPECT_NE(errors().find("postrix: ERROR"), std::string::npos) << errors();
+  sql("UPDATE System SET smtpserver='nosuchmail.invalid';");
+  EXPECT_EQ(run("-sendagain"), exit_status::kMailServerUnusable);
+  EXPECT_NE(errors().find("ERROR: The mail server's name 'nosuchmail.invalid' could not be "
+                          "resolved"),
+            std::string::npos)
+      << errors();
   // A refused login is the mail server refusing the run, too.
   SmtpPeer refusing({.auth = "required", .refuseAuth = true});
   pointAt(refusing.port());
