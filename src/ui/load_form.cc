@@ -1,6 +1,4 @@
 // Opening the mail settings form for -configure.
-#include <iostream>
-
 #include "config/settings.h"
 #include "ui/mail_settings_form.h"
 #include "ui/mail_settings_view.h"
@@ -15,8 +13,7 @@ void Utilities::loadForm() {
   if (!terminalAvailable(reason)) {
     std::string line = "ERROR: The mail settings form (-configure) needs a terminal, and " +
                        reason + ". Run postrix -configure from an interactive shell, e.g. ssh -t.";
-    Debugger(line);
-    std::cerr << "postrix: " << line << "\n";
+    Debugger(line);  // an ERROR entry: standard error shows it too
     throw ProgramEnd{exit_status::kNoTerminal};
   }
   MailSettingsForm form(clock_);
@@ -24,10 +21,12 @@ void Utilities::loadForm() {
   form.setDSN(settings().getSystemDSN());
   form.setCDO(settings().isCDO());
   form.fillFrom(settings());
-  if (!showMailSettingsForm(form, reason)) {
-    std::string line = "ERROR: The mail settings form could not be shown: " + reason + ".";
-    Debugger(line);
-    std::cerr << "postrix: " << line << "\n";
+  // Lines on standard error would land in the middle of the form's screen.
+  screenInUse_ = true;
+  bool shown = showMailSettingsForm(form, reason);
+  screenInUse_ = false;
+  if (!shown) {
+    Debugger("ERROR: The mail settings form could not be shown: " + reason + ".");
     throw ProgramEnd{exit_status::kNoTerminal};
   }
   form.Form_Unload();

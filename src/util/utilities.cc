@@ -59,7 +59,7 @@ void Utilities::reportOutside(const std::string& entry) const {
   text.remove_prefix(std::min(text.find_first_not_of(' '), text.size()));
   bool error = startsWith(text, "ERROR"), warning = startsWith(text, "WARNING");
   if (!error && !warning) return;
-  std::cerr << "postrix: " << entry << "\n";
+  if (!screenInUse_) std::cerr << "postrix: " << entry << "\n";
   if (error)
     writeEventLogError(entry);
   else

@@ -167,6 +167,8 @@ class Utilities {
   void reportOutside(const std::string& entry) const;
   std::string programFolder_;
   mutable bool runLogFailed_ = false;
+  // While a terminal form is on the screen, errors go to the system log only.
+  bool screenInUse_ = false;
   Settings* settings_ = nullptr;
   std::unique_ptr<db::Connection> systemConnection_;
   std::unique_ptr<http::HttpRequest> request_;
